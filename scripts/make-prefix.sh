@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Creates (or checks) a throwaway Wine prefix for tests and the demo:
+# null display driver, no desktop menu entries, no Mono/Gecko prompts, and cut
+# off from the Linux machine: the profile folders that Wine links to the Linux
+# home become real folders and the drive Z: (the Linux root) is removed.
+# Usage: make-prefix.sh PREFIX
+set -euo pipefail
+prefix=$(realpath -m "$1")
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+if [ ! -f "$prefix/.ready" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wineserver -w
+fi
+
+# Wine may recreate these links when it updates a prefix, so cut them every time.
+for user_dir in "$prefix"/drive_c/users/*; do
+    for link in "$user_dir"/*; do
+        if [ -L "$link" ]; then
+            rm -f "$link"
+            mkdir -p "$link"
+        fi
+    done
+done
+rm -f "$prefix/dosdevices/z:"
+mkdir -p "$prefix/drive_c/bin"
+touch "$prefix/.ready"

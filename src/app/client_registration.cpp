@@ -1,0 +1,1 @@
+// Client registration at install and unregistration at uninstall.

@@ -1,0 +1,65 @@
+#pragma once
+// The application object: one per process. StartUp runs the whole program: COM,
+// the log, the command line, then the install or (after an optional
+// confirmation) the uninstall sequence. It always returns false, so the process
+// ends with exit code 0 whatever the sequence achieved; the log tells the
+// outcome.
+
+#include <cstdint>
+#include <string>
+
+constexpr int32_t ModeInstall = 0;
+constexpr int32_t ModeUninstall = 1;
+
+inline constexpr wchar_t kLogFileName[] = L"\\HLXBasicClientLog.txt";
+inline constexpr wchar_t kConfirmText[] =
+    L"Are you sure you want to uninstall Quellmoor Basic RDP Client?";
+inline constexpr wchar_t kConfirmCaption[] = L"Quellmoor Basic RDP Client";
+
+// Starts the logger on "\HLXBasicClientLog.txt" in the roaming application-data
+// folder (the root of the current drive without a usable APPDATA) and sets the
+// default module to 33.
+void StartInstallerLog();
+
+// The text after the program name of a command line, by the Windows rule: a
+// quoted program name ends at the closing quote, an unquoted one at the first
+// blank or tab; the blanks after it are skipped.
+std::wstring ArgumentsFromCommandLine(const wchar_t* commandLine);
+
+class CBasicClientInstallerApp {
+public:
+    // Reads the arguments from the process's command line.
+    CBasicClientInstallerApp();
+    // Uses the given argument text instead (tests).
+    explicit CBasicClientInstallerApp(std::wstring arguments);
+
+    bool StartUp();
+
+    // Sets Mode, Interactive and Upgrade by case-sensitive substring search for
+    // "-i", "-u", "-q" and "-g" anywhere in the argument text, one log line per
+    // switch found.
+    void ParseCommandLine();
+
+    // True without asking in a quiet run; otherwise asks in a Yes/No box and is
+    // true only for Yes.
+    bool ConfirmUninstall();
+
+    bool Install();
+    bool Uninstall();
+
+    void DetectRunningClients();
+    bool RegisterClient();
+    void RelaunchClients();
+    bool UnregisterClient();
+
+    int32_t Interactive = 0;
+    int32_t RestartVuClient = 0;
+    int32_t RestartWVuClient = 0;
+    int32_t Upgrade = 0;
+    int32_t Mode = 0;
+
+    const std::wstring& Arguments() const { return arguments_; }
+
+private:
+    std::wstring arguments_;
+};

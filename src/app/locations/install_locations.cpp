@@ -1,0 +1,51 @@
+#include "app/locations/install_locations.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+// The variable is read into a buffer of 260 characters, as the rest of the
+// system expects a MAX_PATH-sized folder; a longer value counts as unusable.
+constexpr DWORD kAppDataChars = MAX_PATH;
+
+}  // namespace
+
+std::wstring GetRoamingAppDataFolder() {
+    wchar_t value[kAppDataChars] = {};
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", value, kAppDataChars);
+    if (length == 0 || length >= kAppDataChars) return {};
+
+    // The long form may be longer than the short one; let the buffer grow.
+    std::vector<wchar_t> longForm(kAppDataChars + 1);
+    DWORD needed = GetLongPathNameW(value, longForm.data(), static_cast<DWORD>(longForm.size()));
+    if (needed > longForm.size()) {
+        longForm.resize(needed);
+        needed = GetLongPathNameW(value, longForm.data(), static_cast<DWORD>(longForm.size()));
+    }
+    if (needed == 0 || needed >= longForm.size()) return {};
+    return std::wstring(longForm.data(), needed);
+}
+
+std::wstring GetInstallFolder() { return GetRoamingAppDataFolder() + kInstallFolderName; }
+
+std::wstring GetClientDataFolder() { return GetRoamingAppDataFolder() + kClientDataFolderName; }
+
+std::wstring FolderOfModulePath(const std::wstring& modulePath) {
+    const size_t cut = modulePath.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) return {};
+    return modulePath.substr(0, cut);
+}
+
+std::wstring GetInstallerFolder() {
+    // Grow the buffer until the whole module path fits: a long path is never cut.
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) return FolderOfModulePath(std::wstring(path.data(), length));
+        path.resize(path.size() * 2);
+    }
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Registry helpers shared by the registration and cleanup code.
+
+#include <windows.h>
+
+// Deletes parent\subKey with every key below it, depth first: each key is opened
+// with KEY_READ | KEY_WRITE, its first sub-key (index 0, names up to 255
+// characters) deleted until none is left, then the key itself with RegDeleteKeyW.
+// Returns ERROR_SUCCESS, or the first failure (ERROR_FILE_NOT_FOUND when subKey
+// does not exist); what was deleted before a failure stays deleted.
+LSTATUS DeleteRegistryTree(HKEY parent, const wchar_t* subKey);
