@@ -1,0 +1,32 @@
+#pragma once
+// Shell link files (.lnk) and shell special folders. The calling thread must
+// have initialised COM. Nothing here logs; every COM object obtained is
+// released on every way out.
+
+#include <windows.h>
+
+#include <string>
+
+// Saves the link file folder + "\" + name, pointing at target with no
+// arguments, the target's own folder (with its trailing backslash) as working
+// folder, and icon (index 0) when icon is not null. ".lnk" is appended when
+// the name does not already contain it (case-sensitive), so "App.LNK" becomes
+// "App.LNK.lnk". An existing file of that name is overwritten; a missing folder
+// is not created (Save fails). Returns the HRESULT of the last step performed:
+// S_OK when the file was saved; E_POINTER for a null target, folder or name.
+HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar_t* name,
+                       const wchar_t* icon);
+
+// Loads the link file and resolves it without any user interface; when the path
+// it points at equals expectedTarget without regard to case, deletes the link
+// file. Returns S_OK when the file was deleted, E_FAIL when it matched but could
+// not be deleted, GetPath's HRESULT (normally S_OK) when it points elsewhere,
+// and the failing step's HRESULT otherwise (a missing link file fails to load).
+// A link is never deleted unless it matched. E_POINTER for null arguments.
+HRESULT DeleteShortcutIfTarget(const wchar_t* expectedTarget, const wchar_t* linkFile);
+
+// The file-system path of the shell special folder with the CSIDL number
+// (CSIDL_DESKTOP, CSIDL_PROGRAMS, ...), at most MAX_PATH - 1 characters.
+// Returns false, with path emptied, when the folder is unknown or has no
+// file-system path.
+bool GetSpecialFolderPath(std::wstring& path, int csidl);
