@@ -1,0 +1,177 @@
+#include "fs/folder_tree.h"
+
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "fs/join_path.h"
+#include "fs/robust_delete.h"
+#include "win/handles.h"
+
+namespace {
+
+constexpr wchar_t kAllEntries[] = L"*";
+
+bool IsEmpty(const wchar_t* text) {
+    return text == nullptr || *text == L'\0';
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The entries of one folder listing, "." and ".." left out. The first entry,
+// the one FindFirstFileW returns, is examined like every other: on a drive
+// root it is a real entry, not ".".
+class FolderListing {
+  public:
+    explicit FolderListing(const std::wstring& pattern)
+        : find_(FindFirstFileW(pattern.c_str(), &pending_)), hasPending_(find_.IsValid()) {}
+
+    bool IsOpen() const { return find_.IsValid(); }
+
+    // The next entry into entry; false at the end of the listing, after which
+    // Completed() says whether it ended normally.
+    bool Next(WIN32_FIND_DATAW& entry) {
+        for (;;) {
+            if (hasPending_) {
+                entry = pending_;
+                hasPending_ = false;
+            } else if (!FindNextFileW(find_.Get(), &entry)) {
+                completed_ = GetLastError() == ERROR_NO_MORE_FILES;
+                return false;
+            }
+            if (!IsDotEntry(entry.cFileName)) return true;
+        }
+    }
+
+    bool Completed() const { return completed_; }
+
+    void Close() { find_.Reset(); }
+
+  private:
+    UniqueFindHandle find_;
+    WIN32_FIND_DATAW pending_{};
+    bool hasPending_ = false;
+    bool completed_ = false;
+};
+
+std::wstring FullPath(const wchar_t* path) {
+    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path, needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    while (full.size() > 1 && full.back() == L'\\') full.pop_back();
+    return full;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// True when destination names source itself or a folder inside it; copying
+// into it would copy the copy again, level after level.
+bool IsSameOrInside(const wchar_t* destination, const wchar_t* source) {
+    const std::wstring fullSource = FullPath(source);
+    const std::wstring fullDestination = FullPath(destination);
+    if (fullDestination.size() < fullSource.size()) return false;
+    if (!EqualsIgnoringCase(std::wstring_view(fullDestination).substr(0, fullSource.size()),
+                            fullSource)) {
+        return false;
+    }
+    return fullDestination.size() == fullSource.size() || fullSource.back() == L'\\' ||
+           fullDestination[fullSource.size()] == L'\\';
+}
+
+}  // namespace
+
+bool MoveFolderContents(const wchar_t* source, const wchar_t* destination) {
+    // An empty source would list the root of the current drive.
+    if (IsEmpty(source) || IsEmpty(destination)) return true;
+
+    const std::wstring sourcePrefix = std::wstring(source) + L"\\";
+    const std::wstring destinationPrefix = std::wstring(destination) + L"\\";
+    FolderListing listing(sourcePrefix + kAllEntries);
+    if (!listing.IsOpen()) return false;
+
+    WIN32_FIND_DATAW entry;
+    while (listing.Next(entry)) {
+        const std::wstring from = sourcePrefix + entry.cFileName;
+        const std::wstring to = destinationPrefix + entry.cFileName;
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    }
+    return listing.Completed();
+}
+
+bool CreatePathFolders(const wchar_t* path) {
+    if (IsEmpty(path)) return true;
+
+    const std::wstring_view whole(path);
+    const wchar_t* afterRoot = PathSkipRootW(path);
+    size_t position = afterRoot != nullptr ? static_cast<size_t>(afterRoot - path) : 0;
+    while (position < whole.size()) {
+        const size_t separator = whole.find(L'\\', position);
+        if (separator == std::wstring_view::npos) break;
+        const std::wstring prefix(whole.substr(0, separator + 1));
+        if (!CreateDirectoryW(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+        position = separator + 1;
+    }
+    return true;
+}
+
+bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
+    if (IsEmpty(source) || IsEmpty(destination)) return true;
+
+    FolderListing listing(JoinPath(source, kAllEntries));
+    if (!listing.IsOpen()) return false;
+    if (IsSameOrInside(destination, source)) return false;
+    if (!CreateDirectoryW(destination, nullptr)) return false;
+
+    WIN32_FIND_DATAW entry;
+    while (listing.Next(entry)) {
+        const std::wstring from = JoinPath(source, entry.cFileName);
+        const std::wstring to = JoinPath(destination, entry.cFileName);
+        const bool copied = IsFolderEntry(entry) ? CopyFolderTree(from.c_str(), to.c_str())
+                                                 : CopyFileW(from.c_str(), to.c_str(), TRUE);
+        if (!copied) return false;
+    }
+    return listing.Completed();
+}
+
+bool DeleteFolderTree(const wchar_t* folder) {
+    if (IsEmpty(folder)) return true;
+
+    // Plain concatenation: a folder given with a trailing backslash gives a
+    // doubled separator, which the system accepts.
+    const std::wstring prefix = std::wstring(folder) + L"\\";
+    FolderListing listing(prefix + kAllEntries);
+    if (!listing.IsOpen()) return false;
+
+    WIN32_FIND_DATAW entry;
+    while (listing.Next(entry)) {
+        const std::wstring path = prefix + entry.cFileName;
+        if (IsFolderEntry(entry)) {
+            if (!DeleteFolderTree(path.c_str())) return false;
+            RemoveFolderRobust(path.c_str());
+        } else {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            }
+            DeleteFileRobust(path.c_str());
+        }
+    }
+    if (!listing.Completed()) return false;
+    listing.Close();
+    return RemoveFolderRobust(folder);
+}
