@@ -111,22 +111,21 @@ void TriggerListener(const CLogger& logger, uint32_t flags, uint32_t code,
 
 }  // namespace
 
+std::wstring FormatLogHeader(uint32_t level, unsigned module, uint32_t code, uint32_t threadId,
+                             uint32_t processId, uint32_t sessionId) {
+    const wchar_t letter = LogLevelLetter(level);
+    return sessionId != 0 ? FormatWide(L"[%c %02X/%08X/T%04X/P%04X/S%04X] ", letter, module & 0xFF,
+                                       code, threadId, processId, sessionId)
+                          : FormatWide(L"[%c %02X/%08X/T%04X/P%04X] ", letter, module & 0xFF,
+                                       code, threadId, processId);
+}
+
 std::wstring FormatLogRecord(uint32_t flags, unsigned module, uint32_t code,
                              const std::wstring& message, size_t* messageStart) {
-    const CLogger& logger = CLogger::Instance();
-    const uint32_t level = flags & LogLevelMask;
-    const unsigned moduleByte = module & 0xFF;
-
     std::wstring record;
-    if (moduleByte != LogNoModule) {
-        const wchar_t letter = LogLevelLetter(level);
-        const DWORD thread = GetCurrentThreadId();
-        const DWORD process = GetCurrentProcessId();
-        record = logger.sessionId != 0
-                     ? FormatWide(L"[%c %02X/%08X/T%04X/P%04X/S%04X] ", letter, moduleByte, code,
-                                  thread, process, logger.sessionId)
-                     : FormatWide(L"[%c %02X/%08X/T%04X/P%04X] ", letter, moduleByte, code,
-                                  thread, process);
+    if ((module & 0xFF) != LogNoModule) {
+        record = FormatLogHeader(flags & LogLevelMask, module, code, GetCurrentThreadId(),
+                                 GetCurrentProcessId(), CLogger::Instance().sessionId);
     }
 
     const time_t now = time(nullptr);

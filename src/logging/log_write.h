@@ -16,7 +16,13 @@ int LogWriteV(uint32_t flags, unsigned module, uint32_t code, const wchar_t* for
 // LogWrite with DefaultLogModule as the module byte.
 int LogWriteDefault(uint32_t flags, uint32_t code, const wchar_t* format, ...);
 
-// Builds the record text (header, timestamp, message) without writing it;
+// The bracketed record header, ending in a blank; the "/S" part only for a
+// non-zero session.
+std::wstring FormatLogHeader(uint32_t level, unsigned module, uint32_t code, uint32_t threadId,
+                             uint32_t processId, uint32_t sessionId);
+
+// Builds the record text of this thread and process at the current local time
+// (header unless the module is 0xFF, timestamp, message) without writing it;
 // messageStart receives the offset of the message part.
 std::wstring FormatLogRecord(uint32_t flags, unsigned module, uint32_t code,
                              const std::wstring& message, size_t* messageStart);

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "logging/log_write.h"
+#include "logging/logger.h"
+#include "support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The bytes of a UTF-16LE text.
+std::string Utf16Bytes(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+// The log file's bytes with every timestamp taken out (these records have no
+// header), so that the line-ending rules can be compared byte for byte.
+std::string MessagesOnly(const std::wstring& path) {
+    static const std::wregex timestamp(LR"(\d\d-\d\d-\d\d \d\d:\d\d:\d\d - )");
+    return Utf16Bytes(std::regex_replace(ReadUtf16File(path), timestamp, L""));
+}
+
+}  // namespace
+
+TEST(LogFileSink, NewFileGetsByteOrderMarkAndLineBreak) {
+    TempFolder folder;
+    const std::wstring log = folder / L"new.txt";
+    LogInitialize(log.c_str());
+    LogWrite(3, 0xFF, 0, L"first\n");
+    const std::string bytes = ReadFileBytes(log);
+    ASSERT_GE(bytes.size(), 6u);
+    EXPECT_EQ(bytes.substr(0, 6), std::string("\xFF\xFE\x0D\x00\x0A\x00", 6));
+    EXPECT_EQ(bytes.substr(bytes.size() - 14), Utf16Bytes(L"first\r\n").substr(0, 14));
+
+    // An existing empty file gets them too; a file with data gets neither.
+    const std::wstring empty = folder / L"empty.txt";
+    WriteFileBytes(empty, "");
+    LogInitialize(empty.c_str());
+    LogWrite(3, 0xFF, 0, L"x\n");
+    EXPECT_EQ(ReadFileBytes(empty).substr(0, 6), std::string("\xFF\xFE\x0D\x00\x0A\x00", 6));
+
+    const std::wstring full = folder / L"full.txt";
+    WriteFileBytes(full, "ab");
+    LogInitialize(full.c_str());
+    LogWrite(3, 0xFF, 0, L"x\n");
+    const std::string fullBytes = ReadFileBytes(full);
+    EXPECT_EQ(fullBytes.substr(0, 2), "ab");
+    EXPECT_EQ(fullBytes.find("\xFF\xFE"), std::string::npos);
+}
+
+TEST(LogFileSink, OnlyTheFinalLineFeedBecomesCrLf) {
+    TempFolder folder;
+    const std::wstring log = folder / L"endings.txt";
+    LogInitialize(log.c_str());
+    LogWrite(3, 0xFF, 0, L"lf\n");
+    LogWrite(3, 0xFF, 0, L"crlf\r\n");
+    LogWrite(3, 0xFF, 0, L"inner\nlf\n");
+    LogWrite(3, 0xFF, 0, L"none");
+    LogWrite(3, 0xFF, 0, L"next\n");
+    EXPECT_EQ(MessagesOnly(log),
+              Utf16Bytes(L"\r\nlf\r\ncrlf\r\r\ninner\nlf\r\nnone") + Utf16Bytes(L"next\r\n"));
+}
+
+TEST(LogFileSink, LongPathIsCutAndUnwritableFileIsSkipped) {
+    // A path longer than 260 characters is cut to 260; the call goes on.
+    const std::wstring longPath = L"C:\\" + std::wstring(300, L'a') + L".txt";
+    LogInitialize(longPath.c_str());
+    EXPECT_EQ(CLogger::Instance().fileName.size(), 260u);
+    EXPECT_GT(LogWrite(3, 33, 1, L"still returns its length\n"), 0);
+
+    // A log file in a folder that does not exist: nothing is written, no failure.
+    TempFolder folder;
+    const std::wstring missing = folder / L"no such folder\\log.txt";
+    LogInitialize(missing.c_str());
+    EXPECT_GT(LogWrite(1, 33, 1, L"error\n"), 0);
+    EXPECT_FALSE(FileExists(missing));
+
+    // A file held open by another writer without sharing write: skipped.
+    const std::wstring held = folder / L"held.txt";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LogInitialize(held.c_str());
+    EXPECT_GT(LogWrite(3, 33, 1, L"skipped\n"), 0);
+    CloseHandle(holder);
+    EXPECT_EQ(ReadFileBytes(held), "");
+}
