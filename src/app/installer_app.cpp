@@ -78,6 +78,5 @@ void CBasicClientInstallerApp::ParseCommandLine() {
 
 bool CBasicClientInstallerApp::ConfirmUninstall() {
     if (Interactive == 0) return true;
-    return MessageBoxW(nullptr, kConfirmText, kConfirmCaption, MB_YESNO | MB_ICONQUESTION) ==
-           IDYES;
+    return MessageBoxW(nullptr, kConfirmText, kConfirmCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

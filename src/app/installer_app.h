@@ -27,7 +27,7 @@ void StartInstallerLog();
 std::wstring ArgumentsFromCommandLine(const wchar_t* commandLine);
 
 class CBasicClientInstallerApp {
-public:
+  public:
     // Reads the arguments from the process's command line.
     CBasicClientInstallerApp();
     // Uses the given argument text instead (tests).
@@ -60,6 +60,6 @@ public:
 
     const std::wstring& Arguments() const { return arguments_; }
 
-private:
+  private:
     std::wstring arguments_;
 };

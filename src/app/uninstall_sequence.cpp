@@ -1,4 +1,8 @@
 #include "app/installer_app.h"
 
-bool CBasicClientInstallerApp::Uninstall() { return true; }
-bool CBasicClientInstallerApp::UnregisterClient() { return true; }
+bool CBasicClientInstallerApp::Uninstall() {
+    return true;
+}
+bool CBasicClientInstallerApp::UnregisterClient() {
+    return true;
+}

@@ -9,4 +9,3 @@
 #include <cstdint>
 
 int LogWriteLastError(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format, ...);
-

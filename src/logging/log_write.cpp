@@ -16,7 +16,7 @@ constexpr DWORD kEventId = 5000;
 // Holds the log's named mutex for one record. An abandoned mutex (its owner
 // ended while holding it) counts as acquired.
 class LogLock {
-public:
+  public:
     explicit LogLock(HANDLE mutex) {
         if (mutex == nullptr) return;
         const DWORD wait = WaitForSingleObject(mutex, INFINITE);
@@ -28,14 +28,13 @@ public:
     LogLock(const LogLock&) = delete;
     LogLock& operator=(const LogLock&) = delete;
 
-private:
+  private:
     HANDLE held_ = nullptr;
 };
 
 bool WriteAll(HANDLE file, const void* data, size_t bytes) {
     DWORD written = 0;
-    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, nullptr) &&
-           written == bytes;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, nullptr) && written == bytes;
 }
 
 // Appends the record to the log file; a new or empty file first gets the
@@ -72,9 +71,8 @@ void WriteToConsole(const std::wstring& record) {
         WriteConsoleW(out, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
         return;
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, record.data(),
-                                          static_cast<int>(record.size()), nullptr, 0, nullptr,
-                                          nullptr);
+    const int bytes = WideCharToMultiByte(
+        CP_UTF8, 0, record.data(), static_cast<int>(record.size()), nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return;
     std::string utf8(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, record.data(), static_cast<int>(record.size()), utf8.data(),
@@ -96,8 +94,8 @@ void ReportToEventLog(uint32_t flags, const wchar_t* message) {
 // Hands an error or warning to the outside listener: only when the listener has
 // created its event. The block is written under the log's mutex, then the
 // event is signalled.
-void TriggerListener(const CLogger& logger, uint32_t flags, uint32_t code,
-                     const wchar_t* message, size_t messageLength) {
+void TriggerListener(const CLogger& logger, uint32_t flags, uint32_t code, const wchar_t* message,
+                     size_t messageLength) {
     UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, logger.triggerEventName.c_str()));
     if (!event) return;
     LogSharedBlock* block = logger.sharedBlock;
@@ -116,8 +114,8 @@ std::wstring FormatLogHeader(uint32_t level, unsigned module, uint32_t code, uin
     const wchar_t letter = LogLevelLetter(level);
     return sessionId != 0 ? FormatWide(L"[%c %02X/%08X/T%04X/P%04X/S%04X] ", letter, module & 0xFF,
                                        code, threadId, processId, sessionId)
-                          : FormatWide(L"[%c %02X/%08X/T%04X/P%04X] ", letter, module & 0xFF,
-                                       code, threadId, processId);
+                          : FormatWide(L"[%c %02X/%08X/T%04X/P%04X] ", letter, module & 0xFF, code,
+                                       threadId, processId);
 }
 
 std::wstring FormatLogRecord(uint32_t flags, unsigned module, uint32_t code,
@@ -138,8 +136,7 @@ std::wstring FormatLogRecord(uint32_t flags, unsigned module, uint32_t code,
     return record;
 }
 
-int LogWriteV(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format,
-              va_list args) {
+int LogWriteV(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format, va_list args) {
     const LogRoute route = RouteLogRecord(flags);
     if (!route.Any()) return 0;
 

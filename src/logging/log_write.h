@@ -10,8 +10,7 @@
 #include <string>
 
 int LogWrite(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format, ...);
-int LogWriteV(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format,
-              va_list args);
+int LogWriteV(uint32_t flags, unsigned module, uint32_t code, const wchar_t* format, va_list args);
 
 // LogWrite with DefaultLogModule as the module byte.
 int LogWriteDefault(uint32_t flags, uint32_t code, const wchar_t* format, ...);

@@ -31,8 +31,8 @@ void AttachSharedBlock(CLogger& logger, SECURITY_ATTRIBUTES* security) {
     logger.sharedMemoryHandle =
         OpenFileMappingW(FILE_MAP_WRITE, FALSE, logger.sharedMemoryName.c_str());
     if (logger.sharedMemoryHandle != nullptr) {
-        logger.sharedBlock = static_cast<LogSharedBlock*>(MapViewOfFile(
-            logger.sharedMemoryHandle, FILE_MAP_WRITE, 0, 0, sizeof(LogSharedBlock)));
+        logger.sharedBlock = static_cast<LogSharedBlock*>(
+            MapViewOfFile(logger.sharedMemoryHandle, FILE_MAP_WRITE, 0, 0, sizeof(LogSharedBlock)));
     }
 }
 

@@ -12,9 +12,9 @@
 #include <string>
 
 // The flags word of every log call.
-constexpr uint32_t LogLevelMask = 0x0000000F;      // level 0-15, lower is more severe
-constexpr uint32_t LogFlagEventLog = 0x10000000;   // also report to the Windows event log
-constexpr uint32_t LogFlagConsole = 0x20000000;    // also print on standard output
+constexpr uint32_t LogLevelMask = 0x0000000F;     // level 0-15, lower is more severe
+constexpr uint32_t LogFlagEventLog = 0x10000000;  // also report to the Windows event log
+constexpr uint32_t LogFlagConsole = 0x20000000;   // also print on standard output
 
 constexpr uint32_t LogLevelError = 1;
 constexpr uint32_t LogLevelWarning = 2;
@@ -48,9 +48,9 @@ static_assert(offsetof(LogSharedBlock, Code) == 1028);
 inline constexpr size_t kLogPathChars = 260;
 
 class CLogger {
-public:
-    std::wstring fileName;            // empty: no file output
-    HANDLE mutex = nullptr;           // null: no exclusion between writers
+  public:
+    std::wstring fileName;   // empty: no file output
+    HANDLE mutex = nullptr;  // null: no exclusion between writers
     std::wstring triggerEventName;
     std::wstring sharedMemoryName;
     HANDLE sharedMemoryHandle = nullptr;

@@ -9,7 +9,7 @@
 
 template <typename Traits>
 class UniqueResource {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueResource() = default;
@@ -45,7 +45,7 @@ public:
         value_ = value;
     }
 
-private:
+  private:
     Type value_ = Traits::Invalid();
 };
 
@@ -90,19 +90,19 @@ struct LocalMemoryTraits {
     static void Close(Type memory) { LocalFree(memory); }
 };
 
-using UniqueHandle = UniqueResource<KernelHandleTraits>;          // process, thread, event, mutex
-using UniqueFileHandle = UniqueResource<FileHandleTraits>;        // CreateFileW
-using UniqueHkey = UniqueResource<RegKeyTraits>;                  // RegOpenKeyExW, RegCreateKeyExW
-using UniqueFindHandle = UniqueResource<FindHandleTraits>;        // FindFirstFileW
-using UniqueModule = UniqueResource<ModuleTraits>;                // LoadLibraryW
-using UniqueEventSource = UniqueResource<EventSourceTraits>;      // RegisterEventSourceW
-using UniqueMappedView = UniqueResource<MappedViewTraits>;        // MapViewOfFile
-using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;      // FormatMessageW buffers
+using UniqueHandle = UniqueResource<KernelHandleTraits>;      // process, thread, event, mutex
+using UniqueFileHandle = UniqueResource<FileHandleTraits>;    // CreateFileW
+using UniqueHkey = UniqueResource<RegKeyTraits>;              // RegOpenKeyExW, RegCreateKeyExW
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;    // FindFirstFileW
+using UniqueModule = UniqueResource<ModuleTraits>;            // LoadLibraryW
+using UniqueEventSource = UniqueResource<EventSourceTraits>;  // RegisterEventSourceW
+using UniqueMappedView = UniqueResource<MappedViewTraits>;    // MapViewOfFile
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;  // FormatMessageW buffers
 
 // An owned COM interface pointer, released on destruction (last error kept).
 template <typename T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ~ComPtr() { Reset(); }
     ComPtr(const ComPtr&) = delete;
@@ -127,6 +127,6 @@ public:
         }
     }
 
-private:
+  private:
     T* ptr_ = nullptr;
 };

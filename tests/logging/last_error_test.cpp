@@ -27,7 +27,8 @@ TEST(LogWriteLastError, AppendsTheSystemTextAndCode) {
     TempFolder folder;
     const wchar_t* format = L"Failed to delete file \"%s\"\n";
 
-    EXPECT_EQ(LoggedWithError(folder, 0, format, L"C:\\x"), L"Failed to delete file \"C:\\x\".\r\n");
+    EXPECT_EQ(LoggedWithError(folder, 0, format, L"C:\\x"),
+              L"Failed to delete file \"C:\\x\".\r\n");
     EXPECT_EQ(LoggedWithError(folder, 574, format, L"C:\\x"),
               L"Failed to delete file \"C:\\x\" (An unhandled error has occurred while executing a "
               L"system function [0x0000023e])\r\n");

@@ -44,8 +44,8 @@ TEST(LogListener, ReceivesErrorsAndWarningsOnly) {
     TempFolder folder;
     const std::wstring blocks = folder / L"blocks.bin";
     ChildProcess listener;
-    ASSERT_TRUE(listener.Start(Quoted(BinFolder() + L"\\log_listener.exe") + L" " +
-                               Quoted(blocks) + L" 1000 20000"));
+    ASSERT_TRUE(listener.Start(Quoted(BinFolder() + L"\\log_listener.exe") + L" " + Quoted(blocks) +
+                               L" 1000 20000"));
     ASSERT_TRUE(WaitUntil([&] { return FileExists(blocks + L".ready"); }));
 
     const std::wstring log = folder / L"log.txt";

@@ -30,8 +30,8 @@ TEST(LogRecord, RecordOfThisThreadAndTime) {
     SYSTEMTIME before;
     GetLocalTime(&before);
     size_t messageStart = 0;
-    const std::wstring record = FormatLogRecord(3, 33, 1, L"Installer set to Install\r\n",
-                                                &messageStart);
+    const std::wstring record =
+        FormatLogRecord(3, 33, 1, L"Installer set to Install\r\n", &messageStart);
     SYSTEMTIME after;
     GetLocalTime(&after);
 
@@ -49,8 +49,8 @@ TEST(LogRecord, RecordOfThisThreadAndTime) {
 
     // Module 0xFF: no header, the record starts with the timestamp.
     const std::wstring bare = FormatLogRecord(3, 0xFF, 1, L"text", &messageStart);
-    EXPECT_TRUE(std::regex_match(ToUtf8(bare),
-                                 std::regex(R"(\d\d-\d\d-\d\d \d\d:\d\d:\d\d - text)")))
+    EXPECT_TRUE(
+        std::regex_match(ToUtf8(bare), std::regex(R"(\d\d-\d\d-\d\d \d\d:\d\d:\d\d - text)")))
         << ToUtf8(bare);
     EXPECT_EQ(messageStart, bare.size() - 4);
 }
@@ -96,9 +96,9 @@ TEST(LogRouting, BeforeInitializationNoFileButLength) {
     // console, and the call returns its length (the helper's exit code).
     TempFolder folder;
     const std::wstring out = folder / L"out.txt";
-    const auto length = RunProgram(Quoted(BinFolder() + L"\\log_writer.exe") +
-                                       L" none 1 20000003 5 \"before start\"",
-                                   {}, 60000, out);
+    const auto length = RunProgram(
+        Quoted(BinFolder() + L"\\log_writer.exe") + L" none 1 20000003 5 \"before start\"", {},
+        60000, out);
     ASSERT_TRUE(length.has_value());
     const std::string printed = ReadFileBytes(out);
     // The session is not known before the start: no "/S" part.

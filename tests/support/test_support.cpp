@@ -31,7 +31,9 @@ TempFolder::TempFolder() {
     std::filesystem::create_directories(path_);
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+TempFolder::~TempFolder() {
+    RemoveTree(path_);
+}
 
 std::wstring TempFolder::operator/(const std::wstring& relative) const {
     return path_ + L"\\" + relative;
@@ -110,8 +112,8 @@ std::wstring FromUtf8(const std::string& text) {
 
 RegistrySandbox::RegistrySandbox() {
     path_ = L"Software\\InstallerTests\\" + UniqueName(L"s");
-    RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key_, nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                    nullptr);
     RegOverridePredefKey(HKEY_CURRENT_USER, key_);
 }
 
@@ -191,10 +193,10 @@ bool ChildProcess::Start(const std::wstring& commandLine, const EnvironmentChang
         startup.hStdError = output;
     }
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessW(
-        nullptr, mutableLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
-        CREATE_UNICODE_ENVIRONMENT, env.data(),
-        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info);
+    const BOOL started =
+        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr,
+                       output != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                       workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info);
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     if (!started) return false;
     CloseHandle(info.hThread);
@@ -230,6 +232,8 @@ std::optional<DWORD> RunProgram(const std::wstring& commandLine,
     return child.Wait(timeoutMs);
 }
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
 
 }  // namespace testing_support

@@ -18,7 +18,7 @@ std::wstring BinFolder();
 
 // A new empty folder for one test, removed with its content afterwards.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -28,7 +28,7 @@ public:
     // Path() + "\" + relative.
     std::wstring operator/(const std::wstring& relative) const;
 
-private:
+  private:
     std::wstring path_;
 };
 
@@ -48,7 +48,7 @@ std::wstring FromUtf8(const std::string& text);
 // Redirects HKEY_CURRENT_USER of this process to a fresh key for the lifetime of
 // the object (RegOverridePredefKey); the key is deleted afterwards.
 class RegistrySandbox {
-public:
+  public:
     RegistrySandbox();
     ~RegistrySandbox();
     RegistrySandbox(const RegistrySandbox&) = delete;
@@ -56,7 +56,7 @@ public:
     // The sandbox key itself, as an open key of the real HKEY_CURRENT_USER.
     HKEY Key() const { return key_; }
 
-private:
+  private:
     std::wstring path_;
     HKEY key_ = nullptr;
 };
@@ -67,7 +67,7 @@ using EnvironmentChanges = std::vector<std::pair<std::wstring, std::optional<std
 // A child process started with CreateProcessW; terminated (exit code 1) if it
 // is still running when the object goes.
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(ChildProcess&& other) noexcept;
@@ -84,7 +84,7 @@ public:
     HANDLE Handle() const { return process_; }
     DWORD Id() const { return id_; }
 
-private:
+  private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };

@@ -28,9 +28,13 @@ std::wstring GetRoamingAppDataFolder() {
     return std::wstring(longForm.data(), needed);
 }
 
-std::wstring GetInstallFolder() { return GetRoamingAppDataFolder() + kInstallFolderName; }
+std::wstring GetInstallFolder() {
+    return GetRoamingAppDataFolder() + kInstallFolderName;
+}
 
-std::wstring GetClientDataFolder() { return GetRoamingAppDataFolder() + kClientDataFolderName; }
+std::wstring GetClientDataFolder() {
+    return GetRoamingAppDataFolder() + kClientDataFolderName;
+}
 
 std::wstring FolderOfModulePath(const std::wstring& modulePath) {
     const size_t cut = modulePath.find_last_of(L"\\/");
