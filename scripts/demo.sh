@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The newcomer's first command: builds everything, lays out a payload folder
+# like a release (Uninstall.exe, the stand-in clients and COM server, a sample
+# brand), creates a throwaway Wine prefix cut off from this machine, installs
+# with a stand-in client running, shows what the install did (log, registry,
+# links, install folder), uninstalls quietly and shows what is left.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+bash scripts/setup-deps.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows >/dev/null
+bin="$top/build/windows/bin"
+
+prefix=$(mktemp -d /tmp/installer-demo.XXXXXX)
+trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+echo "== Creating a throwaway Wine prefix in $prefix"
+bash scripts/make-prefix.sh "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+c="$prefix/drive_c"
+user_dir=$(ls -d "$c"/users/* | grep -v '/Public$' | head -n 1)
+roaming="$user_dir/AppData/Roaming"
+install="$roaming/QuellmoorClient"
+log="$roaming/HLXBasicClientLog.txt"
+
+payload="$c/Downloads/QuellmoorSetup"
+echo "== Laying out the payload in C:\\Downloads\\QuellmoorSetup"
+mkdir -p "$payload"
+cp "$bin/Uninstall.exe" "$payload/"
+for f in VuClient.exe DESKHubClient.exe KivClientSystem.dll; do
+    [ -f "$bin/$f" ] && cp "$bin/$f" "$payload/"
+done
+mkdir -p "$payload/Branding"
+printf '[BRANDING]\r\napp_title=Harbour Desk\r\nshortcut_name=Harbour Desk Client\r\ncompany_name=Harbour Networks\r\n' \
+    > "$payload/Branding/Brand.ini"
+(cd "$payload" && find . -type f | sort | sed 's|^\./|   |')
+
+cd "$c"
+if [ -f "$payload/VuClient.exe" ]; then
+    echo "== Starting a stand-in client (an older VuClient.exe already installed would be running)"
+    mkdir -p "$c/OldClient"
+    cp "$payload/VuClient.exe" "$c/OldClient/"
+    wine 'C:\OldClient\VuClient.exe' >/dev/null 2>&1 &
+    sleep 2
+fi
+
+echo "== Installing: Uninstall.exe -i"
+wine 'C:\Downloads\QuellmoorSetup\Uninstall.exe' -i
+echo "   exit code $?"
+wineserver -w || true
+
+show_log() {
+    echo "== The log ($1), decoded from UTF-16"
+    iconv -f UTF-16LE -t UTF-8 "$log" | tr -d '\r' | sed 's/^/   /'
+}
+show_log "after the install"
+
+echo "== Install folder %APPDATA%\\QuellmoorClient"
+if [ -d "$install" ]; then (cd "$install" && find . | sort | sed 's|^\./|   |'); else echo "   (missing)"; fi
+echo "== Installer folder C:\\Downloads\\QuellmoorSetup"
+[ -d "$payload" ] && echo "   still there" || echo "   gone (moved into the install folder)"
+
+echo "== Registry: HKCU\\Software\\Classes entries of the client"
+for key in '.n4a' 'VuClient.Document' 'kivclient' 'MIME\Database\Content Type\application/x-n4a'; do
+    wine reg query "HKCU\\Software\\Classes\\$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/   /' || echo "   $key: (none)"
+done
+
+echo "== Links"
+find "$user_dir" -name '*.lnk' | while read -r lnk; do
+    echo "   ${lnk#$c/}"
+    if command -v lnkinfo >/dev/null; then
+        lnkinfo "$lnk" 2>/dev/null | grep -E 'Local path|Working directory|Icon location' | sed 's/^\s*/      /'
+    fi
+done
+
+echo "== Uninstalling: Uninstall.exe -u -q (the installed uninstaller)"
+: > /dev/null
+wine "$(printf 'C:\\users\\%s\\AppData\\Roaming\\QuellmoorClient\\Uninstall.exe' "$(basename "$user_dir")")" -u -q || true
+wineserver -w || true
+show_log "after the uninstall"
+
+echo "== What is left"
+[ -d "$install" ] && { echo "   install folder still holds:"; (cd "$install" && find . | sed 's/^/     /'); } \
+    || echo "   install folder: gone"
+left=$(find "$user_dir" -name '*.lnk' | wc -l)
+echo "   links: $left"
+wine reg query 'HKCU\Software\Classes\kivclient' >/dev/null 2>&1 && echo "   URL scheme: still registered" \
+    || echo "   URL scheme: removed"
+wine reg query 'HKCU\Software\Classes\.n4a' >/dev/null 2>&1 && echo "   .n4a: still registered" \
+    || echo "   .n4a: removed"
+echo "   the log stays: $(iconv -f UTF-16LE -t UTF-8 "$log" | grep -c . ) lines"
+echo "== Done"
