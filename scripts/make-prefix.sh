@@ -27,5 +27,17 @@ for user_dir in "$prefix"/drive_c/users/*; do
     done
 done
 rm -f "$prefix/dosdevices/z:"
+
+# Drive Y: is a folder on another file system (memory-backed), one per prefix,
+# so that tests meet real moves across volumes. Fresh with every new prefix.
+# Tests that need it skip themselves when it is missing.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    drive_y="/dev/shm/wine-drive-y-$(printf '%s' "$prefix" | md5sum | cut -c1-16)"
+    if [ ! -f "$prefix/.ready" ]; then
+        rm -rf "$drive_y"
+    fi
+    mkdir -p "$drive_y"
+    ln -sfn "$drive_y" "$prefix/dosdevices/y:"
+fi
 mkdir -p "$prefix/drive_c/bin"
 touch "$prefix/.ready"

@@ -56,8 +56,8 @@ class FolderListing {
     void Close() { find_.Reset(); }
 
   private:
+    WIN32_FIND_DATAW pending_{};  // before find_: FindFirstFileW fills it
     UniqueFindHandle find_;
-    WIN32_FIND_DATAW pending_{};
     bool hasPending_ = false;
     bool completed_ = false;
 };
