@@ -1,0 +1,124 @@
+#include "cleanup/shortcut_lists.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string>
+
+#include "integration/shell_links.h"
+#include "logging/log_write.h"
+#include "logging/logger.h"
+#include "win/handles.h"
+#include "win/wide_format.h"
+
+namespace {
+
+constexpr wchar_t kStartupShortcutName[] = L"HLX Client";
+constexpr size_t kStartupShortcutNameChars = 50;  // the name is appended up to this length
+constexpr wchar_t kLinkExtension[] = L".lnk";
+constexpr wchar_t kShortcutGroupsKey[] = L"Software\\Quellmoor\\Shortcuts";
+
+constexpr uint32_t kStartupLogCode = 18;
+constexpr uint32_t kListLogCode = 19;
+
+constexpr DWORD kNameChars = MAX_PATH;  // value and subkey names are enumerated into 260
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+constexpr DWORD kRemoveParentsFlag = 1;
+
+// The list value's data as a number: a REG_DWORD read whole, else 0.
+DWORD ReadListFlag(HKEY key, const wchar_t* name) {
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    const LSTATUS status =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return 0;
+    return data;
+}
+
+// "X:" alone: a drive-relative path naming the drive's current folder.
+bool IsBareDrive(const std::wstring& path) {
+    return path.size() == 2 && path[1] == L':';
+}
+
+}  // namespace
+
+BOOL RemoveStartupShortcut() {
+    std::wstring path;
+    if (!GetSpecialFolderPath(path, CSIDL_STARTUP)) return FALSE;
+    path += L'\\';
+    path.append(kStartupShortcutName,
+                std::min(wcslen(kStartupShortcutName), kStartupShortcutNameChars));
+    path += kLinkExtension;
+    if (path.size() >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    LogWriteDefault(LogLevelInfo, kStartupLogCode, L"Cleaning startup shortcut %s.\n",
+                    path.c_str());
+    return DeleteFileW(path.c_str());
+}
+
+void CleanShortcutList(HKEY root, const wchar_t* listKeyPath) {
+    LogWriteDefault(LogLevelInfo, kListLogCode, L"Cleaning old shortcuts: %s.\n",
+                    listKeyPath != nullptr ? listKeyPath : L"");
+    if (listKeyPath == nullptr || *listKeyPath == L'\0') return;
+
+    UniqueHkey list;
+    if (RegOpenKeyExW(root, listKeyPath, 0, kReadWrite, list.Put()) != ERROR_SUCCESS) return;
+
+    DWORD index = 0;
+    for (;;) {
+        wchar_t file[kNameChars] = {};
+        DWORD length = kNameChars;
+        if (RegEnumValueW(list.Get(), index, file, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (ReadListFlag(list.Get(), file) == kRemoveParentsFlag) {
+            DeleteFileAndEmptyParents(file);
+        } else {
+            DeleteFileW(file);
+        }
+        // The value goes whether or not its file could be deleted.
+        if (RegDeleteValueW(list.Get(), file) != ERROR_SUCCESS) ++index;
+    }
+}
+
+void CleanAllShortcutLists(HKEY root) {
+    LogWriteDefault(LogLevelInfo, kListLogCode, L"Cleaning all old shortcuts: %s.\n",
+                    kShortcutGroupsKey);
+    UniqueHkey groups;
+    if (RegOpenKeyExW(root, kShortcutGroupsKey, 0, kReadWrite, groups.Put()) != ERROR_SUCCESS) {
+        return;
+    }
+
+    DWORD index = 0;
+    for (;;) {
+        wchar_t group[kNameChars] = {};
+        DWORD length = kNameChars;
+        if (RegEnumKeyExW(groups.Get(), index, group, &length, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        const std::wstring listPath = FormatWide(L"%s\\%s", kShortcutGroupsKey, group);
+        CleanShortcutList(root, listPath.c_str());
+        // A group with subkeys of its own cannot be deleted and is passed over.
+        if (RegDeleteKeyW(groups.Get(), group) != ERROR_SUCCESS) ++index;
+    }
+}
+
+void DeleteFileAndEmptyParents(const wchar_t* path) {
+    if (path == nullptr) return;
+    DeleteFileW(path);
+
+    std::wstring folder(path);
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    for (;;) {
+        const size_t cut = folder.rfind(L'\\');
+        if (cut == std::wstring::npos) return;
+        folder.resize(cut);
+        if (folder.empty() || IsBareDrive(folder)) return;
+        if (!RemoveDirectoryW(folder.c_str())) return;
+    }
+}
