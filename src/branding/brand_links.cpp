@@ -1,0 +1,143 @@
+#include "branding/brand_links.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <windows.h>
+
+#include "branding/brand_settings.h"
+#include "branding/brand_source.h"
+#include "fs/folder_tree.h"
+#include "fs/join_path.h"
+#include "integration/client_contract.h"
+#include "integration/shell_links.h"
+#include "zip/zip_archive.h"
+
+namespace {
+
+constexpr wchar_t kProgramsSubfolder[] = L"Client\\";
+constexpr wchar_t kUninstallLinkName[] = L"Uninstall";
+constexpr wchar_t kLinkExtension[] = L".lnk";
+
+bool Exists(const std::wstring& path) {
+    return PathFileExistsW(path.c_str()) != FALSE;
+}
+
+// The installed brand's icon when there is one, else the client itself.
+std::wstring LinkIcon(const std::wstring& brandIcon, const std::wstring& clientPath) {
+    return Exists(brandIcon) ? brandIcon : clientPath;
+}
+
+// "<temporary folder>\Branding", or empty when the temporary folder is unknown.
+std::wstring BrandWorkingFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(temp, length) + kBrandingFolderName;
+}
+
+// True when the folder is missing or holds nothing.
+bool IsMissingOrEmpty(const std::wstring& folder) {
+    if (!Exists(folder)) return true;
+    return PathIsDirectoryEmptyW(folder.c_str()) != FALSE;
+}
+
+}  // namespace
+
+void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& archivePath,
+                       const std::wstring& desktopFolder) {
+    if (installFolder.empty()) return;
+    const std::wstring client = installFolder + kDeskHubClientExe;
+    const std::wstring working = BrandWorkingFolder();
+    if (working.empty()) return;
+
+    // Files of an earlier extraction must not join this brand, and a stale
+    // Brand.ini must not stand in for one the archive lacks.
+    DeleteFolderTree(working.c_str());
+    if (!IsMissingOrEmpty(working)) return;
+
+    CZipArchive archive;
+    archive.OpenArchive(archivePath);
+    if (!archive.ExtractAll(working, false)) {
+        archive.CloseArchive();
+        return;
+    }
+
+    const std::wstring ini = JoinPath(working, L"\\Brand.ini");
+    const std::wstring shortcutName = ReadShortcutName(ini);
+    if (Exists(ini)) {
+        const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
+        DeleteFolderTree(installed.c_str());
+        CopyFolderTree(working.c_str(), installed.c_str());
+        const std::wstring icon = LinkIcon(JoinPath(installed, kBrandIconName), client);
+        if (!desktopFolder.empty()) {
+            CreateShortcut(client.c_str(), desktopFolder.c_str(), shortcutName.c_str(),
+                           icon.c_str());
+        }
+    }
+    archive.CloseArchive();
+}
+
+void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove) {
+    if (installFolder.empty()) return;
+    const std::wstring client = JoinPath(installFolder, kDeskHubClientExe);
+    const std::wstring ini = JoinPath(installFolder, kInstalledBrandIni);
+    const std::wstring companyName = ReadCompanyName(ini);
+    const std::wstring appTitle = ReadAppTitle(ini);
+
+    std::wstring programs;
+    if (!GetSpecialFolderPath(programs, CSIDL_PROGRAMS)) return;
+    const std::wstring folder = JoinPath(JoinPath(programs, companyName), kProgramsSubfolder);
+    const std::wstring icon = LinkIcon(JoinPath(installFolder, kInstalledBrandIcon), client);
+
+    if (remove) {
+        DeleteFolderTree(folder.c_str());
+        return;
+    }
+    CreatePathFolders(folder.c_str());
+    CreateShortcut(client.c_str(), folder.c_str(), appTitle.c_str(), icon.c_str());
+    const std::wstring uninstaller = installFolder + kUninstallerExe;
+    if (Exists(uninstaller)) {
+        CreateShortcut(uninstaller.c_str(), folder.c_str(), kUninstallLinkName, icon.c_str());
+    }
+}
+
+void RemoveDesktopShortcut(const std::wstring& installFolder, const std::wstring& desktopFolder,
+                           const std::wstring& clientPath) {
+    if (installFolder.empty() || desktopFolder.empty()) return;
+    const std::wstring name = ReadShortcutName(JoinPath(installFolder, kInstalledBrandIni));
+    const std::wstring link = JoinPath(desktopFolder, name) + kLinkExtension;
+    DeleteShortcutIfTarget(clientPath.c_str(), link.c_str());
+}
+
+void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,
+                         const std::wstring& archivePath, const std::wstring& clientPath,
+                         bool keep) {
+    if (installFolder.empty()) return;
+    std::wstring desktop;
+    GetSpecialFolderPath(desktop, CSIDL_DESKTOP);  // left empty when unknown
+
+    if (!archivePath.empty()) {
+        ApplyBrandArchive(installFolder, archivePath, desktop);
+        UpdateProgramsMenuShortcuts(installFolder, remove);
+        ClearBrandFileLocation();
+    } else if (remove) {
+        // Both removals read their names from the brand, so it goes last.
+        RemoveDesktopShortcut(installFolder, desktop, clientPath);
+        if (!keep) {
+            UpdateProgramsMenuShortcuts(installFolder, true);
+            RemoveInstalledBrand(installFolder);
+        }
+    } else if (!Exists(installFolder + kInstalledBrandIni)) {
+        if (!desktop.empty()) {
+            CreateShortcut(clientPath.c_str(), desktop.c_str(), kDefaultShortcutName,
+                           clientPath.c_str());
+        }
+        UpdateProgramsMenuShortcuts(installFolder, false);
+    }
+}
+
+void UpdateClientShortcuts(bool remove, const std::wstring& installFolder,
+                           const std::wstring& archivePath, bool keep) {
+    UpdateUserShortcuts(remove, installFolder, archivePath, installFolder + kDeskHubClientExe,
+                        keep);
+}

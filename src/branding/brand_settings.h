@@ -1,0 +1,34 @@
+#pragma once
+// The names a brand gives, read from its Brand.ini, and the fixed names of a
+// brand's files.
+
+#include <string>
+
+inline constexpr wchar_t kBrandingFolderName[] = L"Branding";
+inline constexpr wchar_t kBrandIniName[] = L"Brand.ini";
+inline constexpr wchar_t kBrandIconName[] = L"Brand.ico";
+// The brand's settings file and icon relative to the install folder.
+inline constexpr wchar_t kInstalledBrandIni[] = L"Branding\\Brand.ini";
+inline constexpr wchar_t kInstalledBrandIcon[] = L"Branding\\Brand.ico";
+
+inline constexpr wchar_t kDefaultAppTitle[] = L"Quellmoor Client";
+inline constexpr wchar_t kDefaultShortcutName[] = L"Quellmoor Client";
+inline constexpr wchar_t kDefaultCompanyName[] = L"Quellmoor";
+
+// "app_title" of the BRANDING section: the Programs-menu link's name. Missing
+// file or key: "Quellmoor Client"; an empty value stays empty.
+std::wstring ReadAppTitle(const std::wstring& iniPath);
+
+// "shortcut_name": the desktop link's name. Missing file or key, and an empty
+// value: "Quellmoor Client".
+std::wstring ReadShortcutName(const std::wstring& iniPath);
+
+// "company_name": the publisher folder under the Programs menu. Missing file or
+// key: "Quellmoor"; an empty value stays empty (the links then lie in
+// "Client" right under the Programs folder).
+std::wstring ReadCompanyName(const std::wstring& iniPath);
+
+// Each value is read into 1024 characters (longer ones are cut). The names end
+// up as one component of a link path, so a value that could lead elsewhere
+// (one holding "\", "/" or ":", or made of dots only) is replaced by its
+// default.

@@ -1,0 +1,89 @@
+#include "branding/brand_source.h"
+
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "app/locations/install_locations.h"
+#include "branding/brand_settings.h"
+#include "fs/folder_tree.h"
+#include "fs/join_path.h"
+#include "win/handles.h"
+
+namespace {
+
+constexpr wchar_t kSetupKey[] = L"Software\\Quellmoor\\DeskHubClient\\Setup";
+constexpr wchar_t kBrandFileLocationValue[] = L"BrandFileLocation";
+constexpr DWORD kLocationChars = 1024;
+
+std::wstring FullPath(const std::wstring& path) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                              buffer.data(), nullptr);
+        if (length == 0) return path;
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+    return path;
+}
+
+}  // namespace
+
+std::wstring ReadBrandFileLocation() {
+    UniqueHkey setup;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSetupKey, 0, KEY_READ, setup.Put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    // The value is read into 1024 characters; a longer path is read whole
+    // rather than taken for no archive, so that it is still tried and consumed.
+    DWORD capacity = kLocationChars;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::vector<wchar_t> buffer(static_cast<size_t>(capacity) + 1, L'\0');
+        DWORD type = REG_NONE;
+        DWORD bytes = capacity * sizeof(wchar_t);
+        const LSTATUS status =
+            RegQueryValueExW(setup.Get(), kBrandFileLocationValue, nullptr, &type,
+                             reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+        if (status == ERROR_MORE_DATA) {
+            capacity = bytes / sizeof(wchar_t) + 1;
+            continue;
+        }
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+        return std::wstring(buffer.data());
+    }
+    return {};
+}
+
+void CarryOverInstalledBrand() {
+    if (!ReadBrandFileLocation().empty()) return;  // the archive supplies the brand
+
+    const std::wstring installed = GetInstallFolder() + L"\\" + kBrandingFolderName;
+    if (!PathFileExistsW((installed + L"\\" + kBrandIniName).c_str())) return;
+
+    const std::wstring installerFolder = GetInstallerFolder();
+    if (installerFolder.empty()) return;  // "\Branding" would be the drive's root
+    const std::wstring beside = installerFolder + L"\\" + kBrandingFolderName;
+    // Run from the install folder itself, the two are one folder: deleting the
+    // one would lose the brand that is to be kept.
+    if (_wcsicmp(FullPath(beside).c_str(), FullPath(installed).c_str()) == 0) return;
+
+    DeleteFolderTree(beside.c_str());
+    CopyFolderTree(installed.c_str(), beside.c_str());
+}
+
+void ClearBrandFileLocation() {
+    UniqueHkey setup;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSetupKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_READ | KEY_WRITE, nullptr, setup.Put(), nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegDeleteValueW(setup.Get(), kBrandFileLocationValue);
+}
+
+void RemoveInstalledBrand(const std::wstring& installFolder) {
+    if (installFolder.empty()) return;
+    if (!PathFileExistsW(JoinPath(installFolder, kInstalledBrandIni).c_str())) return;
+    DeleteFolderTree(JoinPath(installFolder, kBrandingFolderName).c_str());
+}

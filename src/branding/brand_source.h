@@ -1,0 +1,27 @@
+#pragma once
+// Where the installed brand comes from: an archive named in the registry, the
+// brand of the previous installation, or the "Branding" folder shipped beside
+// the installer. The installed brand is the install folder's "Branding"
+// folder; it counts as a brand only when it holds "Brand.ini". Nothing here logs.
+
+#include <string>
+
+// HKCU\Software\Quellmoor\DeskHubClient\Setup value "BrandFileLocation", used as
+// stored (an expandable string is not expanded), up to its first NUL. Empty when
+// the key or value is missing, the value is not a string or cannot be read.
+std::wstring ReadBrandFileLocation();
+
+// Before an install deletes the old install folder: when no brand archive is
+// named and the install folder holds Branding\Brand.ini, replaces the
+// "Branding" folder beside the running installer with a copy of it, so that
+// the payload brings it back. Does nothing when the installer's folder is
+// unknown or is the install folder itself.
+void CarryOverInstalledBrand();
+
+// Deletes the "BrandFileLocation" value (creating its key when missing).
+// Failures are ignored.
+void ClearBrandFileLocation();
+
+// Deletes installFolder's "Branding" folder when it holds "Brand.ini"; one
+// without it stays. installFolder ends with a backslash; an empty one does nothing.
+void RemoveInstalledBrand(const std::wstring& installFolder);

@@ -1,0 +1,78 @@
+#pragma once
+// Extraction of a whole zip archive into a folder, over minizip. Nothing here
+// logs; every failure is a false result to the caller.
+//
+// Stored entry names are bytes: pieces separated by "/" or "\", each split at
+// its last "." into a file-name part and an extension. A file-name part that
+// starts with the bytes 0x7F 0x7F holds UTF-8 after them; every other part is
+// text in the ANSI code page.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Size of the buffer that receives a stored name, and the longest decoded name
+// (terminating zero included).
+inline constexpr std::size_t kStoredNameCapacity = 260;
+inline constexpr std::size_t kDecodedNameCapacity = 260;
+
+// The entry under the archive's cursor.
+struct ZipEntryInfo {
+    std::wstring name;          // decoded, backslash separators
+    std::uint32_t dosDateTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
+    bool isFolder;              // the decoded name ends with a backslash
+};
+
+class CZipArchive {
+public:
+    CZipArchive() = default;
+    ~CZipArchive();
+    CZipArchive(const CZipArchive&) = delete;
+    CZipArchive& operator=(const CZipArchive&) = delete;
+
+    // Opens the archive at a UTF-16 path; false when the file is missing or is
+    // not a zip archive. An archive already open is closed first.
+    bool OpenArchive(const std::wstring& archivePath);
+
+    // Closes any entry still open and the archive. Safe to call when closed.
+    void CloseArchive();
+
+    bool IsOpen() const { return m_archive != nullptr; }
+
+    // Extracts every entry under destination. True when every entry was
+    // handled; false at the first failure, with the entries written before it
+    // left in place. With junkPaths every file lands directly in destination.
+    bool ExtractAll(const std::wstring& destination, bool junkPaths);
+
+    // Extracts the entry under the cursor. Folder entries succeed without
+    // creating anything. An entry whose name is absolute, carries a drive or
+    // stream colon, or has a ".." piece is refused and nothing is written; a
+    // file whose data fails to read or to pass its CRC check is removed.
+    bool ExtractCurrentEntry(const std::wstring& destination, bool junkPaths);
+
+    // Fills info for the entry under the cursor; false when no archive is
+    // open, the header cannot be read, or the name is longer than the stored
+    // or decoded name limits.
+    bool ReadCurrentEntryInfo(ZipEntryInfo& info);
+
+private:
+    void* m_archive = nullptr;  // minizip's unzFile
+};
+
+// Decodes a stored name into out (capacity characters, zero-filled first):
+// directory pieces level by level, backslashes as separators. Returns false
+// when the decoded name had to be cut to fit the capacity.
+bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacity);
+
+// True when path exists as a folder on return; missing folders are created
+// from the topmost one down. A path without any backslash is not created.
+bool EnsureFolderPath(const std::wstring& path);
+
+// EnsureFolderPath on the part of path before its last backslash; false when
+// path has no backslash.
+bool EnsureParentFolder(const std::wstring& path);
+
+// Sets the creation and last-write times of the file at path to the DOS
+// date/time, read as local time; the last-access time is kept.
+bool SetFileTimesFromDos(const std::wstring& path, std::uint32_t dosDateTime);
