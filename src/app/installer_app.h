@@ -26,6 +26,26 @@ void StartInstallerLog();
 // blank or tab; the blanks after it are skipped.
 std::wstring ArgumentsFromCommandLine(const wchar_t* commandLine);
 
+// Steps of the install sequence.
+
+// Copies the user's "mysettings.xml" (from the client data folder, else from the
+// install folder) beside the installer, from where the payload move carries it
+// into the new install folder. A missing file is logged as a failed copy.
+void BackupUserSettings();
+// Runs "Uninstall.exe -u -q -g" from the client data folder and from the install
+// folder, where those folders exist, waiting up to 10 s for each.
+void RunPreviousUninstallers();
+void RunPreviousUninstaller(const std::wstring& folder);
+// Creates the install folder (its last level only), moves the installer
+// folder's whole content into it and removes the emptied installer folder.
+// False, logged, when the folder cannot be created or an entry cannot be moved.
+bool MoveFilesToInstallFolder();
+
+// Steps of the uninstall sequence: the former and the current brand's links in
+// the Start menu's Programs folder; false when that folder cannot be found.
+bool RemoveLegacyStartMenuShortcuts();
+bool RemoveStartMenuShortcuts();
+
 class CBasicClientInstallerApp {
   public:
     // Reads the arguments from the process's command line.
