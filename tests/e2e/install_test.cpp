@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include "e2e/scenario.h"
+
+using namespace e2e;
+using namespace testing_support;
+
+namespace {
+
+const std::wstring kMoveFailed = L"Failed to move file to Destination folder (";
+
+std::wstring ClientSwitchRuns(const Scenario& scenario) {
+    // start <exe> <pid> <time> switch <switch> <show> <arguments> ...: the whole argument text.
+    std::wstring runs;
+    for (const auto& line : scenario.ClientRecords()) {
+        if (line.rfind(L"start\tVuClient.exe", 0) != 0) continue;
+        const auto fields = SplitFields(line);
+        if (fields.size() > 7 && fields[4] == L"switch") runs += fields[7] + L";";
+    }
+    return runs;
+}
+
+// Window runs (a client started with no arguments) recorded for the exe.
+size_t WindowStarts(const Scenario& scenario, const std::wstring& exe) {
+    size_t count = 0;
+    for (const auto& line : scenario.ClientRecords()) {
+        if (line.rfind(L"start\t" + exe + L"\t", 0) == 0 &&
+            line.find(L"\twindow\t") != std::wstring::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void ExpectInstalled(const Scenario& scenario) {
+    const std::wstring install = scenario.InstallFolder();
+    for (const wchar_t* file : {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe",
+                                L"KivClientSystem.dll"}) {
+        EXPECT_TRUE(FileExists(install + L"\\" + file)) << ToUtf8(file);
+    }
+    EXPECT_EQ(ReadString(L"Software\\Classes\\.n4a", L""), L"VuClient.Document");
+    EXPECT_EQ(ReadString(L"Software\\Classes\\kivclient\\shell\\open\\command", L""),
+              L"\"" + install + L"\\VuClient.exe\" urlSchema \"%1\"");
+}
+
+}  // namespace
+
+TEST(Install, FirstInstallOnACleanAccount) {
+    Scenario scenario;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i"), 0u);
+
+    const auto log = scenario.LogMessages();
+    const std::wstring install = scenario.InstallFolder();
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Installer set to Install", L"RestartVuClient = 0, RestartWVuClient = 0",
+              L"Backing up file " + install + L"\\mysettings.xml ",
+              L"Failed to copy file \n " + install + L"\\mysettings.xml to \n " + payload +
+                  L"\\mysettings.xml \nError: 0x3",
+              L"Starting Client Install",
+              L"szInstallDir " + install + L"\\", L"szPrivileged 0", L"szCLIENTUILEVELVAL 1",
+              L"Registering N4ClientSystem.dll.", L"COM registration for KivClientSystem.dll returned 0",
+              L"Registering N4ClientSystem.dll succeeded.", L"Registering N4A File Extension.",
+              L"Registering N4A File Extension was Sucessfull", L"Registering Url Schema.",
+              L"Registering Url Schema was Sucessfull",
+              L"Installing latest Microsoft RDP Client control.",
+              L"RDP control installation exited normally.", L"Exiting client install (0X00000000)"}))
+        << ToUtf8(scenario.Root());
+    EXPECT_EQ(CountStartingWith(log, L"Previous uninstaller not found"), 0u);
+
+    ExpectInstalled(scenario);
+    EXPECT_FALSE(FolderExists(payload)) << "the emptied installer folder is removed";
+    // Interactive: no " -silent"; the Defender exclusion run comes last.
+    EXPECT_EQ(ClientSwitchRuns(scenario), L"-regmsocx;-regocx;-windefexcludeadd;");
+
+    const std::wstring hub = install + L"\\DESKHubClient.exe";
+    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk"), hub);
+    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Quellmoor\\Client\\Quellmoor Client.lnk"), hub);
+    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Quellmoor\\Client\\Uninstall.lnk"),
+              install + L"\\Uninstall.exe");
+}
+
+TEST(Install, UpgradeOverARunningInstall) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring install = scenario.InstallFolder();
+    WriteFileBytes(install + L"\\mysettings.xml", "<settings user=\"kept\"/>");
+    ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1;
+    }));
+
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
+    const size_t recordsBefore = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_TRUE(running.Wait(10000).has_value()) << "the running client was closed";
+
+    const auto log = scenario.LogMessages();
+    const std::vector<std::wstring> upgrade(log.begin() + recordsBefore, log.end());
+    EXPECT_TRUE(ContainsInOrder(
+        upgrade, {L"Installer set to Install", L"RestartVuClient = 1, RestartWVuClient = 0",
+                  L"Backing up file " + install + L"\\mysettings.xml ", L"File backed up successfully",
+                  // The old uninstaller appends to the same log.
+                  L"Installer set to Uninstall", L"Installer set to Quiet", L"Installer set to upgrade",
+                  L"Exiting client uninstall (0X00000000)", L"Starting Client Install",
+                  L"Exiting client install (0X00000000)"}));
+    // The old uninstaller ran in a process of its own.
+    const auto records = scenario.LogRecords();
+    const auto processOf = [](const std::wstring& record) {
+        const size_t p = record.find(L"/P");
+        return record.substr(p, record.find_first_of(L"/]", p + 2) - p);
+    };
+    std::wstring installerProcess, uninstallerProcess;
+    for (size_t i = recordsBefore; i < records.size(); ++i) {
+        if (records[i].find(L"Installer set to Install") != std::wstring::npos) installerProcess = processOf(records[i]);
+        if (records[i].find(L"Installer set to upgrade") != std::wstring::npos) uninstallerProcess = processOf(records[i]);
+    }
+    EXPECT_FALSE(uninstallerProcess.empty());
+    EXPECT_NE(installerProcess, uninstallerProcess);
+
+    ExpectInstalled(scenario);
+    EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), "<settings user=\"kept\"/>");
+    // The client that was running is started again from the new install folder.
+    EXPECT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 2; }));
+    EXPECT_EQ(WindowStarts(scenario, L"DESKHubClient.exe"), 0u);
+}
+
+TEST(Install, FormerVersionInTheClientDataFolder) {
+    Scenario scenario;
+    const std::wstring data = scenario.ClientDataFolder();
+    CreateDirectoryW(data.c_str(), nullptr);
+    CopyFileW((BinFolder() + L"\\Uninstall.exe").c_str(), (data + L"\\Uninstall.exe").c_str(), FALSE);
+    WriteFileBytes(data + L"\\mysettings.xml", "from the client data folder");
+    // The install folder holds a settings file too: the client data folder's wins.
+    const std::wstring install = scenario.InstallFolder();
+    CreateDirectoryW(install.c_str(), nullptr);
+    WriteFileBytes(install + L"\\mysettings.xml", "from the old install folder");
+
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    // The former version's uninstaller runs first and deletes the old install
+    // folder itself, so no uninstaller is looked for there afterwards.
+    EXPECT_TRUE(ContainsInOrder(log, {L"Backing up file " + data + L"\\mysettings.xml ",
+                                      L"File backed up successfully", L"Installer set to upgrade",
+                                      L"Exiting client uninstall (0X00000000)",
+                                      L"Starting Client Install",
+                                      L"Exiting client install (0X00000000)"}));
+    EXPECT_EQ(CountStartingWith(log, L"Previous uninstaller not found"), 0u);
+    EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), "from the client data folder");
+    // The client data folder itself is never deleted by an install.
+    EXPECT_TRUE(FileExists(data + L"\\mysettings.xml"));
+    EXPECT_TRUE(FileExists(data + L"\\Uninstall.exe"));
+    ExpectInstalled(scenario);
+}
+
+TEST(Install, ClientDataFolderWithoutUninstaller) {
+    Scenario scenario;
+    const std::wstring data = scenario.ClientDataFolder();
+    CreateDirectoryW(data.c_str(), nullptr);
+    WriteFileBytes(data + L"\\mysettings.xml", "client data only");
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(log, {L"File backed up successfully",
+                                      L"Previous uninstaller not found '" + data +
+                                          L"\\Uninstall.exe'",
+                                      L"Exiting client install (0X00000000)"}));
+    EXPECT_EQ(ReadFileBytes(scenario.InstallFolder() + L"\\mysettings.xml"), "client data only");
+    ExpectInstalled(scenario);
+}
+
+TEST(Install, BrandArchiveNamedInTheRegistry) {
+    Scenario scenario;
+    const std::wstring archive = scenario.Root() + L"\\brand.zip";
+    CopyFileW((BinFolder() + L"\\e2e_brand.zip").c_str(), archive.c_str(), FALSE);
+    WriteString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation", archive);
+
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const std::wstring install = scenario.InstallFolder();
+    EXPECT_TRUE(FileExists(install + L"\\Branding\\Brand.ini"));
+    EXPECT_TRUE(FileExists(install + L"\\Branding\\Brand.ico"));
+    const std::wstring hub = install + L"\\DESKHubClient.exe";
+    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"), hub);
+    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"), hub);
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+    // The value is consumed.
+    EXPECT_FALSE(ReadString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation"));
+
+    // The next install without an archive carries the installed brand over,
+    // and with a brand present the set-up changes no link.
+    DeleteFileW((scenario.Desktop() + L"\\Harbour Desk Client.lnk").c_str());
+    const std::wstring second = scenario.MakePayload(scenario.Root() + L"\\Second");
+    ASSERT_EQ(scenario.Run(second + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_TRUE(FileExists(install + L"\\Branding\\Brand.ini"));
+    EXPECT_TRUE(FileExists(install + L"\\Branding\\readme.txt"));
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Harbour Desk Client.lnk"));
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+}
+
+TEST(Install, StandardUserWhoseComRegistrationFails) {
+    Scenario scenario;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup", {},
+                                                      {L"RegisterResult=0x80070005"});
+    ChildProcess running = scenario.Start(payload + L"\\DESKHubClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"DESKHubClient.exe") == 1; }));
+    ASSERT_EQ(scenario.RunAsStandardUser(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"RestartVuClient = 0, RestartWVuClient = 1",
+              L"COM registration for KivClientSystem.dll returned -2147024891",
+              L"Registering N4ClientSystem.dll failed. Error: -2147024891.",
+              L"Skipping RDP control installation as this user does not have administrative rights.",
+              L"Exiting client install (0X80070005)"}));
+    EXPECT_EQ(ClientSwitchRuns(scenario), L"-windefexcludeadd;");
+    ExpectInstalled(scenario);
+    // A failed registration starts no client again.
+    Sleep(1000);
+    EXPECT_EQ(WindowStarts(scenario, L"DESKHubClient.exe"), 1u);
+}
+
+TEST(Install, AdministratorWhoseControlRunFails) {
+    Scenario scenario;
+    const std::wstring payload =
+        scenario.MakePayload(scenario.Root() + L"\\Setup", {L"SwitchExitCode-regocx=3"});
+    ChildProcess running = scenario.Start(payload + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(log, {L"Registering N4ClientSystem.dll succeeded.",
+                                      L"Installing latest Microsoft RDP Client control.",
+                                      L"Failed to install new RDP control. Error: 3.",
+                                      L"Exiting client install (0X00000003)"}));
+    // Quiet: both control switches with " -silent", the Defender switch alone.
+    EXPECT_EQ(ClientSwitchRuns(scenario), L"-regmsocx -silent;-regocx -silent;-windefexcludeadd;");
+    Sleep(1000);
+    EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u);
+}
+
+TEST(Install, InstallerOnAnotherVolume) {
+    if (!FolderExists(L"Y:\\")) GTEST_SKIP() << "no second volume Y: in this prefix";
+    Scenario scenario;
+    TempFolder unused;
+    const std::wstring payload = L"Y:\\" + unused.Path().substr(unused.Path().rfind(L'\\') + 1);
+    scenario.MakePayload(payload);
+    ChildProcess running = scenario.Start(payload + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(Contains(log, kMoveFailed + scenario.InstallFolder() + L")")) << ToUtf8(log.back());
+    EXPECT_EQ(CountStartingWith(log, L"Starting Client Install"), 0u);
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\.n4a"));
+    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe")) << "the payload stays where it was";
+    Sleep(1000);
+    EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u) << "closed clients stay closed";
+    RemoveTree(payload);
+}
+
+TEST(Install, RefusedFromInsideTheInstallFolder) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\Setup") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const size_t recordsBefore = scenario.LogRecords().size();
+    const std::wstring install = scenario.InstallFolder();
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    ASSERT_GT(log.size(), recordsBefore);
+    EXPECT_EQ(log.size(), recordsBefore + 3) << "switch lines and the refusal only";
+    EXPECT_EQ(log.back().rfind(L"Installer folder (" + install + L") is not apart from the install folder (", 0), 0u)
+        << ToUtf8(log.back());
+    ExpectInstalled(scenario);
+}

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "app/installer_app.h"
+#include "e2e/scenario.h"
+
+using namespace e2e;
+using namespace testing_support;
+
+namespace {
+
+// Installs quietly from a fresh payload; returns the install folder.
+std::wstring InstallQuietly(const Scenario& scenario) {
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    EXPECT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_TRUE(FileExists(scenario.InstallFolder() + L"\\Uninstall.exe"));
+    return scenario.InstallFolder();
+}
+
+// The client's own per-user traces that a full uninstall removes: the Startup
+// link, a listed link with its emptied folders, an association backup, caches.
+struct ClientTraces {
+    std::wstring startupLink, listedLink, listedFolder, cacheFile, iconFolder, settingsFile;
+};
+
+ClientTraces PlantClientTraces(const Scenario& scenario) {
+    ClientTraces traces;
+    traces.startupLink = scenario.Startup() + L"\\HLX Client.lnk";
+    WriteFileBytes(traces.startupLink, "link");
+    traces.listedFolder = scenario.Root() + L"\\Listed";
+    traces.listedLink = traces.listedFolder + L"\\Deep\\Client.lnk";
+    WriteFileBytes(traces.listedLink, "link");
+    WriteDword(L"Software\\Quellmoor\\StartupShortcuts", traces.listedLink, 1);
+    WriteDword(L"Software\\Quellmoor\\Shortcuts\\Group", scenario.Root() + L"\\missing.lnk", 0);
+    WriteString(L"Software\\Quellmoor\\FileExts\\.rdx", L"KivBackupShortCut", L"OtherApp.rdx");
+    WriteString(L"Software\\Classes\\.rdx", L"", L"KIVShortCut.rdx");
+    WriteString(L"Software\\Classes\\KIVShortCut.rdx", L"", L"client's class");
+    const std::wstring data = scenario.ClientDataFolder();
+    traces.cacheFile = data + L"\\SessionIDs.cache";
+    traces.iconFolder = data + L"\\ico";
+    traces.settingsFile = data + L"\\mysettings.xml";
+    WriteFileBytes(traces.cacheFile, "cache");
+    WriteFileBytes(traces.iconFolder + L"\\a.ico", "icon");
+    WriteFileBytes(traces.settingsFile, "settings");
+    return traces;
+}
+
+void ExpectClassesRemoved() {
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\VuClient.Document"));
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\kivclient"));
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\MIME\\Database\\Content Type\\application/x-n4a"));
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\CLSID\\{7D6048FC-30BF-4B43-A6CF-AD23CA8F44D8}"));
+}
+
+}  // namespace
+
+TEST(Uninstall, InteractiveAnsweredNoThenYes) {
+    Scenario scenario;
+    const std::wstring install = InstallQuietly(scenario);
+    const std::wstring answerer = Quoted(BinFolder() + L"\\msgbox_answer.exe") + L" " +
+                                  Quoted(kConfirmCaption) + L" ";
+
+    ChildProcess no;
+    ASSERT_TRUE(no.Start(answerer + L"no 60000"));
+    const size_t before = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L""), 0u);
+    EXPECT_EQ(no.Wait(60000), 0u);
+    EXPECT_EQ(scenario.LogRecords().size(), before + 1) << "only the switch line";
+    EXPECT_TRUE(FileExists(install + L"\\Uninstall.exe"));
+    EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Quellmoor\\Client\\Uninstall.lnk"));
+
+    ChildProcess yes;
+    ASSERT_TRUE(yes.Start(answerer + L"yes 60000"));
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L""), 0u);
+    EXPECT_EQ(yes.Wait(60000), 0u);
+    EXPECT_TRUE(Contains(scenario.LogMessages(), L"szCLIENTUILEVELVAL 1"));
+    ExpectClassesRemoved();
+    EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+}
+
+TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
+    Scenario scenario;
+    const std::wstring install = InstallQuietly(scenario);
+    const ClientTraces traces = PlantClientTraces(scenario);
+    ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] {
+        return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1;
+    }));
+
+    const size_t before = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+    EXPECT_TRUE(running.Wait(10000).has_value()) << "the running client was closed";
+
+    const auto all = scenario.LogMessages();
+    const std::vector<std::wstring> log(all.begin() + before, all.end());
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Installer set to Uninstall", L"Installer set to Quiet", L"szInstallDir " + install + L"\\",
+              L"szCLIENTUILEVELVAL 0", L"Unregistering N4A File Extension.",
+              L"UnRegistering N4A File Extension was Sucessfull", L"Unregistering Url Schema.",
+              L"UnRegistering Url Schema was Sucessfull", L"Unregistering KivClientSystem.dll",
+              L"Unregistering KivClientSystem.dll succeeded.",
+              L"Skipping cleaning of DeskHubClient key from HKLM.",
+              L"Cleaning every user's information.",
+              L"Cleaning startup shortcut " + traces.startupLink + L".",
+              L"Cleaning old shortcuts: Software\\Quellmoor\\StartupShortcuts.",
+              L"Cleaning all old shortcuts: Software\\Quellmoor\\Shortcuts.",
+              L"Cleaning old shortcuts: Software\\Quellmoor\\Shortcuts\\Group.",
+              L"Reverting to original Microsoft RDP Client control.",
+              L"RDP control installation exited normally.", L"Exiting client uninstall (0X00000000)"}));
+
+    ExpectClassesRemoved();
+    EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+    EXPECT_FALSE(FileExists(traces.startupLink));
+    EXPECT_FALSE(FolderExists(traces.listedFolder)) << "emptied parents of a listed link go";
+    EXPECT_FALSE(FileExists(traces.cacheFile));
+    EXPECT_FALSE(FolderExists(traces.iconFolder));
+    EXPECT_TRUE(FileExists(traces.settingsFile)) << "the client's settings stay";
+    EXPECT_EQ(ReadString(L"Software\\Classes\\.rdx", L""), L"OtherApp.rdx");
+    EXPECT_FALSE(KeyExists(L"Software\\Classes\\KIVShortCut.rdx"));
+    EXPECT_FALSE(KeyExists(L"Software\\Quellmoor\\FileExts\\.rdx"));
+    // The running uninstaller itself is moved aside and deleted on close.
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+}
+
+TEST(Uninstall, UpgradeKeepsThePerUserData) {
+    Scenario scenario;
+    const std::wstring install = InstallQuietly(scenario);
+    const ClientTraces traces = PlantClientTraces(scenario);
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q -g"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(Contains(log, L"Installer set to upgrade"));
+    EXPECT_EQ(CountStartingWith(log, L"Cleaning every user's information."), 0u);
+    ExpectClassesRemoved();
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+    // The Start-menu links go also on an upgrade; the client's own traces stay.
+    EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
+    EXPECT_TRUE(FileExists(traces.startupLink));
+    EXPECT_TRUE(FileExists(traces.listedLink));
+    EXPECT_TRUE(FileExists(traces.cacheFile));
+    EXPECT_TRUE(KeyExists(L"Software\\Quellmoor\\FileExts\\.rdx"));
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+}
+
+TEST(Uninstall, InstallFolderAlreadyGone) {
+    Scenario scenario;
+    // An uninstaller that is not in an install folder, and nothing installed.
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Loose");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-u -q"), 0u);
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(log, {L"UnRegistering N4A File Extension Failed",
+                                      L"UnRegistering Url Schema Failed",
+                                      L"Unregistering KivClientSystem.dll. Error: 126.",
+                                      L"Exiting client uninstall (0X00000000)"}));
+    EXPECT_FALSE(FolderExists(scenario.InstallFolder()));
+    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe")) << "nothing outside the install folder";
+}
