@@ -15,7 +15,9 @@ constexpr std::size_t kCopyChunk = 2048;
 constexpr std::size_t kSplitPartLimit = 255;  // bytes per part, as _splitpath keeps them
 constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 
-unzFile Handle(void* archive) { return static_cast<unzFile>(archive); }
+unzFile Handle(void* archive) {
+    return static_cast<unzFile>(archive);
+}
 
 // minizip's stdio table with an open function that takes the UTF-16 path.
 voidpf ZCALLBACK OpenWidePath(voidpf, const void* filename, int mode) {
@@ -42,7 +44,9 @@ bool AppendConverted(UINT codePage, std::string_view bytes, wchar_t* out, std::s
     return kept == text.size();
 }
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // The decoded name may only name something inside the destination: no leading
 // separator, no drive or stream colon, no ".." piece.
@@ -59,12 +63,27 @@ bool StaysInsideDestination(const std::wstring& name) {
     return true;
 }
 
-// Turns an absolute destination into its "\\?\" form (UNC paths as
-// "\\?\UNC\server\share"); a path already in that form is kept.
+// The destination's full path in its "\\?\" form (UNC paths as
+// "\\?\UNC\server\share"); a path already in that form is kept. The full
+// path is taken first because the prefix turns off the system's own clean-up
+// of "/", "." pieces and trailing dots, which the folder creation went through.
 std::wstring LongPathForm(const std::wstring& folder) {
     if (folder.rfind(kLongPathPrefix, 0) == 0) return folder;
-    if (folder.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + folder.substr(2);
-    return kLongPathPrefix + folder;
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length =
+        GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length =
+            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) {
+        full = folder;
+    } else {
+        full.resize(length);
+    }
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return kLongPathPrefix + full;
 }
 
 std::wstring CollapseDoubledBackslashes(const std::wstring& path) {
@@ -93,7 +112,9 @@ bool CopyCurrentEntry(unzFile archive, std::FILE* file) {
 
 }  // namespace
 
-CZipArchive::~CZipArchive() { CloseArchive(); }
+CZipArchive::~CZipArchive() {
+    CloseArchive();
+}
 
 bool CZipArchive::OpenArchive(const std::wstring& archivePath) {
     CloseArchive();
@@ -168,8 +189,8 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
 
     char stored[kStoredNameCapacity + 1] = {};
     unz_file_info64 header{};
-    if (unzGetCurrentFileInfo64(Handle(m_archive), &header, stored, kStoredNameCapacity, nullptr,
-                                0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(Handle(m_archive), &header, stored, kStoredNameCapacity, nullptr, 0,
+                                nullptr, 0) != UNZ_OK) {
         return false;
     }
     if (header.size_filename > kStoredNameCapacity) return false;
@@ -203,13 +224,16 @@ bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacit
     std::string_view fileName = lastPiece.substr(0, dot);
     std::string_view extension =
         dot == std::string_view::npos ? std::string_view() : lastPiece.substr(dot);
+    // A part cut to its limit would name another file: report it as a cut.
+    bool complete = directory.size() <= kSplitPartLimit && fileName.size() <= kSplitPartLimit &&
+                    extension.size() <= kSplitPartLimit;
     directory = directory.substr(0, kSplitPartLimit);
     fileName = fileName.substr(0, kSplitPartLimit);
     extension = extension.substr(0, kSplitPartLimit);
 
-    bool complete = true;
     if (!directory.empty()) {
-        complete = DecodeStoredName(directory.substr(0, directory.size() - 1), out, capacity);
+        complete =
+            DecodeStoredName(directory.substr(0, directory.size() - 1), out, capacity) && complete;
         complete = AppendConverted(CP_ACP, "\\", out, capacity) && complete;
     }
     if (fileName.size() >= 2 && fileName[0] == '\x7F' && fileName[1] == '\x7F') {

@@ -25,7 +25,7 @@ struct ZipEntryInfo {
 };
 
 class CZipArchive {
-public:
+  public:
     CZipArchive() = default;
     ~CZipArchive();
     CZipArchive(const CZipArchive&) = delete;
@@ -56,13 +56,14 @@ public:
     // or decoded name limits.
     bool ReadCurrentEntryInfo(ZipEntryInfo& info);
 
-private:
+  private:
     void* m_archive = nullptr;  // minizip's unzFile
 };
 
 // Decodes a stored name into out (capacity characters, zero-filled first):
 // directory pieces level by level, backslashes as separators. Returns false
-// when the decoded name had to be cut to fit the capacity.
+// when the decoded name had to be cut to fit the capacity, or a part of the
+// split (folder, file name, extension) was longer than its 255 bytes.
 bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacity);
 
 // True when path exists as a folder on return; missing folders are created

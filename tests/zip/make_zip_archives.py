@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""Makes the archives of the zip extraction tests with real tools.
+
+Usage: make_zip_archives.py OUTPUT_FOLDER WORK_FOLDER
+
+Info-ZIP zip (deflated and stored), 7-Zip and bsdtar pack the same small tree;
+Python's zipfile writes the archives whose entry names or bytes need exact
+control (UTF-8 behind the 0x7F 0x7F marker, ANSI code-page bytes, traversal
+names, long names) and the damaged ones are derived from good archives.
+Every archive lands in OUTPUT_FOLDER as ziptest_<name>.zip; the tree that the
+tools pack is made in WORK_FOLDER.
+
+The tree's files get the modification time TREE_TIME in the time zone
+ARCHIVE_TZ, so that the tools store that local time as the entries' DOS time.
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zipfile
+
+ARCHIVE_TZ = "IST-5:30"  # a fixed offset from UTC, no daylight saving time
+TREE_TIME = (2021, 3, 4, 5, 6, 8)
+PY_TIME = (2019, 7, 14, 13, 37, 43)  # odd seconds: stored as 42
+
+
+def big_text(lines):
+    return "".join("line %05d of a text long enough to span several copy chunks\r\n" % i
+                   for i in range(lines)).encode("ascii")
+
+
+TREE = {
+    "top.txt": b"top level file\r\n",
+    "docs/readme.txt": b"read me\r\n",
+    "a/b/c.txt": b"deep file c\r\n",
+    "big.txt": big_text(400),  # about 25 KB
+}
+EMPTY_FOLDERS = ["empty"]
+
+
+def make_tree(root):
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    os.environ["TZ"] = ARCHIVE_TZ
+    time.tzset()
+    stamp = time.mktime(TREE_TIME + (0, 0, -1))
+    for name, data in TREE.items():
+        path = os.path.join(root, *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for name in EMPTY_FOLDERS:
+        os.makedirs(os.path.join(root, name), exist_ok=True)
+    for folder, dirs, files in os.walk(root):
+        for item in dirs + files:
+            os.utime(os.path.join(folder, item), (stamp, stamp))
+
+
+def run(args, cwd):
+    env = dict(os.environ, TZ=ARCHIVE_TZ)
+    subprocess.run(args, cwd=cwd, env=env, check=True, stdout=subprocess.DEVNULL)
+
+
+def tool_archives(out, work):
+    tree = os.path.join(work, "tree")
+    make_tree(tree)
+    items = sorted(os.listdir(tree))
+    for name, args in [
+        ("infozip_deflated", ["zip", "-r", "-X", "-9"]),
+        ("infozip_stored", ["zip", "-r", "-X", "-0"]),
+        ("sevenzip", ["7z", "a", "-tzip", "-bd"]),
+        ("bsdtar", ["bsdtar", "--format", "zip", "-cf"]),
+    ]:
+        target = os.path.join(out, "ziptest_%s.zip" % name)
+        if os.path.exists(target):
+            os.remove(target)
+        run(args + [target] + items, tree)
+
+    # A tree of folders only.
+    folders = os.path.join(work, "folders")
+    shutil.rmtree(folders, ignore_errors=True)
+    os.makedirs(os.path.join(folders, "f1", "f2"))
+    os.makedirs(os.path.join(folders, "g1"))
+    target = os.path.join(out, "ziptest_folders_only.zip")
+    if os.path.exists(target):
+        os.remove(target)
+    run(["zip", "-r", "-X", target, "f1", "g1"], folders)
+
+    # An encrypted entry, read without a password.
+    secret = os.path.join(work, "secret")
+    shutil.rmtree(secret, ignore_errors=True)
+    os.makedirs(secret)
+    with open(os.path.join(secret, "plain.txt"), "wb") as f:
+        f.write(b"plain\r\n")
+    with open(os.path.join(secret, "hidden.txt"), "wb") as f:
+        f.write(big_text(50))
+    target = os.path.join(out, "ziptest_encrypted.zip")
+    if os.path.exists(target):
+        os.remove(target)
+    run(["zip", "-X", target, "plain.txt"], secret)
+    run(["zip", "-X", "-P", "secret", target, "hidden.txt"], secret)
+
+
+class RawNameInfo(zipfile.ZipInfo):
+    """A ZipInfo whose name is written as the exact bytes given, no flags added."""
+
+    def __init__(self, raw, date_time=PY_TIME):
+        super().__init__(raw.decode("latin-1"), date_time)
+        self.raw = raw
+
+    def _encodeFilenameFlags(self):
+        return self.raw, self.flag_bits
+
+
+def write_raw(path, entries, compression=zipfile.ZIP_DEFLATED):
+    """entries: (raw name bytes, data bytes) pairs, written in that order."""
+    with zipfile.ZipFile(path, "w") as archive:
+        for raw, data in entries:
+            info = RawNameInfo(raw)
+            info.compress_type = compression
+            archive.writestr(info, data)
+
+
+def utf8_name(text):
+    return b"\x7f\x7f" + text.encode("utf-8")
+
+
+def python_archives(out):
+    p = lambda name: os.path.join(out, "ziptest_%s.zip" % name)
+
+    # Names of UTF-8 behind the marker, ANSI (cp1252) bytes, and both mixed
+    # level by level, with the extension always ANSI; a backslash separator.
+    write_raw(p("names"), [
+        (utf8_name("Привет") + b".ini", b"cyrillic\r\n"),
+        (b"caf\xe9.txt", b"ansi\r\n"),
+        (utf8_name("Папка") + b"/r\xe9sum\xe9/" + utf8_name("日本") + b".txt", b"mixed\r\n"),
+        (b"plain/" + utf8_name("Файл") + b".r\xe9s", b"ext\r\n"),
+        (b"back\\slash.txt", b"backslash separator\r\n"),
+    ])
+
+    # Entries that would lead outside the destination, each after a good one.
+    for name, raw in [("dotdot", b"../escaped_dotdot.txt"),
+                      ("absolute", b"/zipbrand_escaped_absolute.txt"),
+                      ("drive", b"C:/zipbrand_escaped_drive.txt"),
+                      ("inner_dotdot", b"a/../../escaped_inner.txt"),
+                      ("backslash_dotdot", b"a\\..\\..\\escaped_back.txt"),
+                      ("utf8_dotdot", utf8_name("..") + b"/escaped_utf8.txt"),
+                      ("stream", b"good.txt:hidden")]:
+        write_raw(p("traversal_" + name), [(b"first.txt", b"first\r\n"), (raw, b"evil\r\n")])
+
+    # Long names: the longest that fits (259 bytes), one of 260 bytes, one of
+    # 300 bytes, and one whose folder part exceeds 255 bytes.
+    fits = b"d" * 100 + b"/" + b"e" * 100 + b"/" + b"f" * 53 + b".txt"
+    assert len(fits) == 259
+    write_raw(p("long_fits"), [(fits, b"long\r\n")])
+    write_raw(p("long_260"), [(b"g" * 100 + b"/" + b"h" * 100 + b"/" + b"i" * 54 + b".txt",
+                               b"too long\r\n")])
+    write_raw(p("long_300"), [(b"j" * 120 + b"/" + b"k" * 120 + b"/" + b"l" * 54 + b".txt",
+                               b"too long\r\n")])
+    write_raw(p("long_folder_part"), [(b"m" * 120 + b"/" + b"n" * 134 + b"/x", b"cut\r\n")])
+
+    # File times written by zipfile itself.
+    write_raw(p("times"), [(b"stamped.txt", b"stamped\r\n")])
+
+    # No entries at all: the bare end record, and the same after a stub of
+    # other bytes (as a self-extracting archive has in front).
+    with zipfile.ZipFile(p("empty"), "w"):
+        pass
+    with open(p("empty_after_stub"), "wb") as f:
+        f.write(b"stub bytes in front of the archive\r\n")
+    with zipfile.ZipFile(p("empty_after_stub"), "a"):
+        pass
+
+    # An entry whose name is also a folder in the destination (the test makes it).
+    write_raw(p("clash"), [(b"clash.txt", b"clash\r\n")])
+
+
+def local_data_offset(data, header_offset):
+    name_len, extra_len = struct.unpack_from("<HH", data, header_offset + 26)
+    return header_offset + 30 + name_len + extra_len
+
+
+def damaged_archives(out):
+    p = lambda name: os.path.join(out, "ziptest_%s.zip" % name)
+    good = [(b"good.txt", b"good\r\n"), (b"victim.txt", big_text(200))]
+
+    for compression, name in [(zipfile.ZIP_STORED, "crc_stored"),
+                              (zipfile.ZIP_DEFLATED, "flipped_deflated")]:
+        write_raw(p(name), good, compression)
+        with zipfile.ZipFile(p(name)) as archive:
+            victim = archive.getinfo("victim.txt")
+        data = bytearray(open(p(name), "rb").read())
+        start = local_data_offset(data, victim.header_offset)
+        data[start + victim.compress_size // 2] ^= 0x55
+        open(p(name), "wb").write(data)
+
+    # Cut in the middle: the central directory is gone.
+    write_raw(p("truncated"), good)
+    data = open(p("truncated"), "rb").read()
+    open(p("truncated"), "wb").write(data[: len(data) // 2])
+
+    # Central directory records with a broken signature.
+    write_raw(p("bad_central"), good)
+    data = bytearray(open(p("bad_central"), "rb").read())
+    central = data.find(b"PK\x01\x02")
+    data[central + 3] = 0x09
+    open(p("bad_central"), "wb").write(data)
+
+    # The second central record points into the middle of the first entry.
+    write_raw(p("bad_local_offset"), good)
+    data = bytearray(open(p("bad_local_offset"), "rb").read())
+    second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+    struct.pack_into("<I", data, second + 42, 3)
+    open(p("bad_local_offset"), "wb").write(data)
+
+    # Not a zip archive at all.
+    open(p("not_a_zip"), "wb").write(b"This is plain text, not an archive.\r\n" * 20)
+
+
+def main():
+    out, work = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    os.makedirs(out, exist_ok=True)
+    os.makedirs(work, exist_ok=True)
+    tool_archives(out, work)
+    python_archives(out)
+    damaged_archives(out)
+    with open(os.path.join(work, "stamp"), "w") as f:
+        f.write("done\n")
+
+
+if __name__ == "__main__":
+    main()
