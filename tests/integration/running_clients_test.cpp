@@ -131,6 +131,25 @@ TEST(RunningClientShutdown, HungWindowCostsItsTimeoutAndNoMore) {
     EXPECT_EQ(stand_in::RecordsOf(normal.Path(), clientProcess.Id(), L"close").size(), 1u);
 }
 
+TEST(RunningClientShutdown, ClientsThatCannotBeOpenedAreLeftAlone) {
+    // Looks like another user's client: no termination, no memory reading.
+    TempFolder foreign;
+    stand_in::WriteClientSettings(foreign.Path(), "[client]\r\nProtected=1\r\nProperties=\r\n");
+    const std::wstring foreignClient = stand_in::PlaceClient(foreign.Path(), kVuClientExe);
+    ChildProcess foreignProcess;
+    ASSERT_TRUE(stand_in::StartClientWindow(foreignProcess, foreignClient));
+    ASSERT_EQ(OpenProcess(PROCESS_TERMINATE, FALSE, foreignProcess.Id()), nullptr);
+
+    EXPECT_EQ(CountNamed(kVuClientExe), 0);
+    EXPECT_EQ(CountNamed(kVuClientExe, ForEachProcessById), 0);
+    CloseRunningClients();
+    const wchar_t* const names[] = {kVuClientExe};
+    ProcessNameList list{names, 1};
+    ForEachProcessById(TerminateProcessesNamed, &list);
+    EXPECT_EQ(foreignProcess.Wait(1000), std::nullopt);
+    EXPECT_TRUE(foreignProcess.IsRunning());
+}
+
 TEST(ProcessList, FindsProcessesByNameWithoutRegardToCase) {
     TempFolder first, second, third;
     const std::wstring exact = stand_in::PlaceClient(first.Path(), kVuClientExe);
