@@ -32,10 +32,12 @@ cp "$bin/Uninstall.exe" "$payload/"
 for f in VuClient.exe DESKHubClient.exe KivClientSystem.dll; do
     [ -f "$bin/$f" ] && cp "$bin/$f" "$payload/"
 done
-mkdir -p "$payload/Branding"
-printf '[BRANDING]\r\napp_title=Harbour Desk\r\nshortcut_name=Harbour Desk Client\r\ncompany_name=Harbour Networks\r\n' \
-    > "$payload/Branding/Brand.ini"
 (cd "$payload" && find . -type f | sort | sed 's|^\./|   |')
+echo "== A brand archive (Brand.ini, Brand.ico) named in HKCU\\Software\\Quellmoor\\DeskHubClient\\Setup"
+cp "$bin/e2e_brand.zip" "$c/Downloads/HarbourBrand.zip"
+(cd "$c" && wine reg add 'HKCU\Software\Quellmoor\DeskHubClient\Setup' /v BrandFileLocation \
+    /d 'C:\Downloads\HarbourBrand.zip' /f >/dev/null 2>&1)
+echo "   BrandFileLocation = C:\Downloads\HarbourBrand.zip"
 
 cd "$c"
 if [ -f "$payload/VuClient.exe" ]; then
@@ -49,7 +51,8 @@ fi
 echo "== Installing: Uninstall.exe -i"
 wine 'C:\Downloads\QuellmoorSetup\Uninstall.exe' -i
 echo "   exit code $?"
-wineserver -w || true
+# The restarted client keeps running; give the installer's last child runs a moment.
+sleep 2
 
 show_log() {
     echo "== The log ($1), decoded from UTF-16"
@@ -61,6 +64,17 @@ echo "== Install folder %APPDATA%\\QuellmoorClient"
 if [ -d "$install" ]; then (cd "$install" && find . | sort | sed 's|^\./|   |'); else echo "   (missing)"; fi
 echo "== Installer folder C:\\Downloads\\QuellmoorSetup"
 [ -d "$payload" ] && echo "   still there" || echo "   gone (moved into the install folder)"
+
+echo "== What the stand-in clients recorded (start, window, close, exit)"
+for records in "$c/OldClient/stand_in_client.log" "$install/stand_in_client.log"; do
+    [ -f "$records" ] || continue
+    echo "   ${records#$c/}:"
+    cut -f1-5 "$records" | tr -d '\r' | sed 's/^/     /'
+done
+
+echo "== BrandFileLocation after the install"
+wine reg query 'HKCU\Software\Quellmoor\DeskHubClient\Setup' /v BrandFileLocation >/dev/null 2>&1 \
+    && echo "   still set" || echo "   deleted (the brand was applied)"
 
 echo "== Registry: HKCU\\Software\\Classes entries of the client"
 for key in '.n4a' 'VuClient.Document' 'kivclient' 'MIME\Database\Content Type\application/x-n4a'; do
@@ -78,7 +92,7 @@ done
 echo "== Uninstalling: Uninstall.exe -u -q (the installed uninstaller)"
 : > /dev/null
 wine "$(printf 'C:\\users\\%s\\AppData\\Roaming\\QuellmoorClient\\Uninstall.exe' "$(basename "$user_dir")")" -u -q || true
-wineserver -w || true
+timeout 30 wineserver -w || true
 show_log "after the uninstall"
 
 echo "== What is left"
