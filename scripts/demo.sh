@@ -39,6 +39,10 @@ cp "$bin/e2e_brand.zip" "$c/Downloads/HarbourBrand.zip"
     /d 'C:\Downloads\HarbourBrand.zip' /f >/dev/null 2>&1)
 echo "   BrandFileLocation = C:\Downloads\HarbourBrand.zip"
 
+echo "== The user's client settings from an earlier version: %APPDATA%\\N4Client\\mysettings.xml"
+mkdir -p "$roaming/N4Client"
+printf '<settings server="rdp.example.test"/>' > "$roaming/N4Client/mysettings.xml"
+
 cd "$c"
 if [ -f "$payload/VuClient.exe" ]; then
     echo "== Starting a stand-in client (an older VuClient.exe already installed would be running)"
@@ -98,6 +102,7 @@ show_log "after the uninstall"
 echo "== What is left"
 [ -d "$install" ] && { echo "   install folder still holds:"; (cd "$install" && find . | sed 's/^/     /'); } \
     || echo "   install folder: gone"
+echo "   kept: %APPDATA%\\N4Client holds $(cd "$roaming/N4Client" 2>/dev/null && ls | tr '\n' ' ')"
 left=$(find "$user_dir" -name '*.lnk' | wc -l)
 echo "   links: $left"
 wine reg query 'HKCU\Software\Classes\kivclient' >/dev/null 2>&1 && echo "   URL scheme: still registered" \
