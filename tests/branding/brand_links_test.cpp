@@ -1,0 +1,465 @@
+// The brand's sources and their precedence, and the links made under the
+// brand's names, on real archives, real link files and the real shell folders
+// of the prefix (pointed at folders of each test).
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "branding/brand_links.h"
+#include "branding/brand_source.h"
+#include "branding/brand_test_helpers.h"
+#include "cleanup/registry_and_shell_helpers.h"
+#include "fs/fs_test_helpers.h"
+#include "integration/shell_links.h"
+#include "support/test_support.h"
+
+using brand_testing::BrandIni;
+using brand_testing::ListTree;
+using brand_testing::Lower;
+using brand_testing::ReadLink;
+using testing_support::BinFolder;
+using testing_support::FileExists;
+using testing_support::FolderExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempFolder;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+using Names = std::vector<std::wstring>;
+
+std::wstring BrandArchive(const std::wstring& name) {
+    return BinFolder() + L"\\brandtest_" + name + L".zip";
+}
+
+// The shell keeps the desktop folder it found first for the whole process,
+// so the prefix's Desktop and Programs folders are pointed at folders of this
+// process once, before any test, and put back at the end.
+class ShellFoldersOfTheRun : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        files = std::make_unique<TempFolder>();
+        desktop = *files / L"Desktop";
+        programs = *files / L"Programs";
+        CreateDirectoryW(desktop.c_str(), nullptr);
+        CreateDirectoryW(programs.c_str(), nullptr);
+        desktopRedirect =
+            std::make_unique<cleanup_testing::ShellFolderRedirect>(L"Desktop", desktop);
+        programsRedirect =
+            std::make_unique<cleanup_testing::ShellFolderRedirect>(L"Programs", programs);
+    }
+
+    void TearDown() override {
+        programsRedirect.reset();
+        desktopRedirect.reset();
+        files.reset();
+    }
+
+    std::unique_ptr<TempFolder> files;
+    std::wstring desktop;
+    std::wstring programs;
+
+  private:
+    std::unique_ptr<cleanup_testing::ShellFolderRedirect> desktopRedirect;
+    std::unique_ptr<cleanup_testing::ShellFolderRedirect> programsRedirect;
+};
+
+ShellFoldersOfTheRun* const shellFolders = static_cast<ShellFoldersOfTheRun*>(
+    ::testing::AddGlobalTestEnvironment(new ShellFoldersOfTheRun));
+
+// Each test starts with an empty desktop and Programs folder, its own
+// temporary folder and install folder; "BrandFileLocation" comes back afterwards.
+class Branding : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ClearLinks();
+        CreateDirectoryW(temp.c_str(), nullptr);
+        brand_testing::LayOutInstallFolder(install, true);
+        tempOverride = std::make_unique<fs_testing::TemporaryFolderOverride>(temp);
+        CoInitialize(nullptr);
+
+        std::wstring found;
+        ASSERT_TRUE(GetSpecialFolderPath(found, CSIDL_DESKTOP));
+        ASSERT_EQ(Lower(found), Lower(desktop));
+        ASSERT_TRUE(GetSpecialFolderPath(found, CSIDL_PROGRAMS));
+        ASSERT_EQ(Lower(found), Lower(programs));
+    }
+
+    void TearDown() override { CoUninitialize(); }
+
+    // A brand as a payload or an earlier install leaves it.
+    void WriteInstalledBrand(const std::wstring& appTitle, const std::wstring& shortcutName,
+                             const std::wstring& companyName) {
+        WriteFileBytes(install + L"Branding\\Brand.ini",
+                       BrandIni(appTitle, shortcutName, companyName));
+        WriteFileBytes(install + L"Branding\\payload.txt", "payload file\r\n");
+    }
+
+    // The link points at target, with no arguments, the target's folder as
+    // working folder and icon (index 0).
+    void ExpectLink(const std::wstring& link, const std::wstring& target,
+                    const std::wstring& icon) {
+        SCOPED_TRACE(testing_support::ToUtf8(link));
+        const brand_testing::LinkContents contents = ReadLink(link);
+        ASSERT_TRUE(contents.loaded);
+        EXPECT_EQ(Lower(contents.target), Lower(target));
+        EXPECT_EQ(Lower(contents.workingFolder), Lower(install));
+        EXPECT_EQ(contents.arguments, L"");
+        EXPECT_EQ(Lower(contents.icon), Lower(icon));
+        EXPECT_EQ(contents.iconIndex, 0);
+    }
+
+    // Clears the links and working copy of a previous round in one test.
+    void ClearLinks() {
+        testing_support::RemoveTree(desktop);
+        testing_support::RemoveTree(programs);
+        CreateDirectoryW(desktop.c_str(), nullptr);
+        CreateDirectoryW(programs.c_str(), nullptr);
+    }
+
+    TempFolder files;
+    const std::wstring desktop = shellFolders->desktop;
+    const std::wstring programs = shellFolders->programs;
+    const std::wstring temp = files / L"Temp";
+    const std::wstring working = temp + L"\\Branding";
+    const std::wstring install = files / L"AppData\\QuellmoorClient\\";
+    const std::wstring client = install + L"DESKHubClient.exe";
+    const std::wstring uninstaller = install + L"Uninstall.exe";
+    const std::wstring brandIcon = install + L"Branding\\Brand.ico";
+    brand_testing::BrandFileLocationSnapshot savedLocation;
+    std::unique_ptr<fs_testing::TemporaryFolderOverride> tempOverride;
+};
+
+TEST_F(Branding, WithoutABrandTheLinksTakeTheDefaultNamesAndTheClientIcon) {
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
+    ExpectLink(desktop + L"\\Quellmoor Client.lnk", client, client);
+    EXPECT_EQ(ListTree(programs), (Names{L"Quellmoor\\", L"Quellmoor\\Client\\",
+                                         L"Quellmoor\\Client\\Quellmoor Client.lnk",
+                                         L"Quellmoor\\Client\\Uninstall.lnk"}));
+    ExpectLink(programs + L"\\Quellmoor\\Client\\Quellmoor Client.lnk", client, client);
+    ExpectLink(programs + L"\\Quellmoor\\Client\\Uninstall.lnk", uninstaller, client);
+
+    // Tear-down: the desktop link and the "Client" folder go, the company folder stays.
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_EQ(ListTree(programs), Names{L"Quellmoor\\"});
+
+    // Without the uninstaller file there is no "Uninstall" link.
+    DeleteFileW(uninstaller.c_str());
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(programs), (Names{L"Quellmoor\\", L"Quellmoor\\Client\\",
+                                         L"Quellmoor\\Client\\Quellmoor Client.lnk"}));
+}
+
+TEST_F(Branding, AnArchiveWithBrandIniAndIconReplacesTheInstalledBrandAndNamesEveryLink) {
+    WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
+    brand_testing::SetBrandFileLocation(BrandArchive(L"full"));
+
+    UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+
+    // The archive's content replaces the payload's brand, byte for byte.
+    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ico", L"Brand.ini", L"readme.txt"}));
+    for (const wchar_t* name : {L"Brand.ico", L"Brand.ini", L"readme.txt"}) {
+        EXPECT_EQ(ReadFileBytes(install + L"Branding\\" + name),
+                  ReadFileBytes(working + L"\\" + name));
+    }
+    EXPECT_EQ(ReadFileBytes(install + L"Branding\\Brand.ini").substr(0, 2), "\xFF\xFE");
+
+    EXPECT_EQ(ListTree(desktop), Names{L"Harbour Desk Client.lnk"});
+    ExpectLink(desktop + L"\\Harbour Desk Client.lnk", client, brandIcon);
+    const std::wstring menu = L"Harbour Networks\\Client\\";
+    EXPECT_EQ(ListTree(programs), (Names{L"Harbour Networks\\", menu, menu + L"Harbour Desk.lnk",
+                                         menu + L"Uninstall.lnk"}));
+    ExpectLink(programs + L"\\" + menu + L"Harbour Desk.lnk", client, brandIcon);
+    ExpectLink(programs + L"\\" + menu + L"Uninstall.lnk", uninstaller, brandIcon);
+    EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+    EXPECT_EQ(ReadBrandFileLocation(), L"");
+
+    // The uninstall removes both by the brand's names, then the brand.
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_EQ(ListTree(programs), Names{L"Harbour Networks\\"});
+    EXPECT_FALSE(FolderExists(install + L"Branding"));
+}
+
+TEST_F(Branding, AMissingOrBrokenArchiveMakesNoDesktopLinkAndIsStillConsumed) {
+    for (const std::wstring& archive : {files / L"missing.zip", BrandArchive(L"broken")}) {
+        SCOPED_TRACE(testing_support::ToUtf8(archive));
+        ClearLinks();
+        WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
+        brand_testing::SetBrandFileLocation(archive);
+
+        UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+
+        EXPECT_TRUE(ListTree(desktop).empty());
+        // The Programs-menu links follow the payload's brand, which stays.
+        EXPECT_EQ(ListTree(programs), (Names{L"Payload Co\\", L"Payload Co\\Client\\",
+                                             L"Payload Co\\Client\\Payload App.lnk",
+                                             L"Payload Co\\Client\\Uninstall.lnk"}));
+        EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ini", L"payload.txt"}));
+        EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+    }
+}
+
+TEST_F(Branding, AnArchiveWithoutBrandIniInstallsNoBrand) {
+    brand_testing::SetBrandFileLocation(BrandArchive(L"no_ini"));
+    UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_FALSE(FolderExists(install + L"Branding"));
+    EXPECT_EQ(ListTree(programs), (Names{L"Quellmoor\\", L"Quellmoor\\Client\\",
+                                         L"Quellmoor\\Client\\Quellmoor Client.lnk",
+                                         L"Quellmoor\\Client\\Uninstall.lnk"}));
+    ExpectLink(programs + L"\\Quellmoor\\Client\\Quellmoor Client.lnk", client, client);
+    EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+}
+
+TEST_F(Branding, AnEarlierExtractionNeverJoinsTheNewBrand) {
+    // A stale working copy with a Brand.ini: the archive without one must not
+    // install it.
+    WriteFileBytes(working + L"\\Brand.ini", BrandIni(L"Stale App", L"Stale Desk", L"Stale Co"));
+    WriteFileBytes(working + L"\\stale.txt", "stale\r\n");
+    ApplyBrandArchive(install, BrandArchive(L"no_ini"), desktop);
+    EXPECT_EQ(ListTree(working), (Names{L"Brand.ico", L"notes.txt"}));
+    EXPECT_FALSE(FolderExists(install + L"Branding"));
+    EXPECT_TRUE(ListTree(desktop).empty());
+
+    // A brand with an icon, then one without: no icon or file of the first
+    // comes along with the second.
+    ApplyBrandArchive(install, BrandArchive(L"full"), desktop);
+    ApplyBrandArchive(install, BrandArchive(L"second"), desktop);
+    EXPECT_EQ(ListTree(install + L"Branding"), Names{L"Brand.ini"});
+    EXPECT_EQ(ListTree(desktop), (Names{L"Harbour Desk Client.lnk", L"Second Desk.lnk"}));
+    ExpectLink(desktop + L"\\Second Desk.lnk", client, client);
+    UpdateProgramsMenuShortcuts(install, false);
+    ExpectLink(programs + L"\\Second Co\\Client\\Second Title.lnk", client, client);
+}
+
+TEST_F(Branding, EmptyShortcutAndCompanyNames) {
+    brand_testing::SetBrandFileLocation(BrandArchive(L"empty_names"));
+    UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+    // An empty shortcut_name is the default; an empty company_name puts
+    // "Client" right under the Programs folder.
+    EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
+    EXPECT_EQ(ListTree(programs),
+              (Names{L"Client\\", L"Client\\Blank Client.lnk", L"Client\\Uninstall.lnk"}));
+    ExpectLink(programs + L"\\Client\\Blank Client.lnk", client, client);
+
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_TRUE(ListTree(programs).empty());
+    EXPECT_TRUE(FolderExists(programs));
+    EXPECT_FALSE(FolderExists(install + L"Branding"));
+}
+
+TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
+    ApplyBrandArchive(install, BrandArchive(L"unsafe_names"), desktop);
+    UpdateProgramsMenuShortcuts(install, false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
+    EXPECT_EQ(ListTree(programs), (Names{L"Quellmoor\\", L"Quellmoor\\Client\\",
+                                         L"Quellmoor\\Client\\Quellmoor Client.lnk",
+                                         L"Quellmoor\\Client\\Uninstall.lnk"}));
+    // Nothing beside the test's folders, nothing at the drive's root.
+    for (const std::wstring& item : ListTree(files.Path())) {
+        EXPECT_EQ(item.find(L"Escaped"), std::wstring::npos) << testing_support::ToUtf8(item);
+    }
+    EXPECT_FALSE(FolderExists(L"C:\\Elsewhere"));
+}
+
+TEST_F(Branding, AnInstalledBrandIsLeftAloneAtSetUpAndKeptByAnUpgrade) {
+    WriteInstalledBrand(L"Kept App", L"Kept Desk", L"Kept Co");
+    CreateShortcut(client.c_str(), desktop.c_str(), L"Kept Desk", brandIcon.c_str());
+    UpdateProgramsMenuShortcuts(install, false);
+    const Names menu = {L"Kept Co\\", L"Kept Co\\Client\\", L"Kept Co\\Client\\Kept App.lnk",
+                        L"Kept Co\\Client\\Uninstall.lnk"};
+    ASSERT_EQ(ListTree(programs), menu);
+
+    // Set-up with the brand in place (carried over or shipped): no link changes.
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Kept Desk.lnk"});
+    EXPECT_EQ(ListTree(programs), menu);
+
+    // An upgrade's uninstall removes only the desktop link.
+    UpdateClientShortcuts(true, install, L"", true);
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_EQ(ListTree(programs), menu);
+    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ini", L"payload.txt"}));
+
+    // A desktop link of the brand's name that points elsewhere stays.
+    const std::wstring other = install + L"Other.exe";
+    CopyFileW(client.c_str(), other.c_str(), FALSE);
+    CreateShortcut(other.c_str(), desktop.c_str(), L"Kept Desk", nullptr);
+    UpdateClientShortcuts(true, install, L"", true);
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Kept Desk.lnk"});
+    EXPECT_EQ(Lower(ReadLink(desktop + L"\\Kept Desk.lnk").target), Lower(other));
+    EXPECT_EQ(ListTree(programs), Names{L"Kept Co\\"});
+    EXPECT_FALSE(FolderExists(install + L"Branding"));
+}
+
+// The desktop names a folder that does not exist, so the shell finds none. The
+// shell keeps the desktop it found first, so the links are set up and torn
+// down by brand_shortcuts.exe, a process of its own.
+TEST(BrandingWithoutDesktop, NoDesktopLinkIsMadeOrRemovedAndTheRestGoesOn) {
+    TempFolder files;
+    brand_testing::BrandFileLocationSnapshot savedLocation;
+    const std::wstring install = files / L"AppData\\QuellmoorClient\\";
+    const std::wstring client = install + L"DESKHubClient.exe";
+    const std::wstring programs = files / L"Programs";
+    const std::wstring current = files / L"current";
+    const std::wstring temp = files / L"Temp";
+    for (const std::wstring& folder : {programs, current, temp}) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    brand_testing::LayOutInstallFolder(install, true);
+    cleanup_testing::ShellFolderRedirect gone(L"Desktop", files / L"NoDesktop");
+    cleanup_testing::ShellFolderRedirect menu(L"Programs", programs);
+
+    // A link of the default name in the current folder, where a link joined to
+    // an empty desktop path would be looked for.
+    CoInitialize(nullptr);
+    CreateShortcut(client.c_str(), current.c_str(), L"Quellmoor Client", nullptr);
+    CoUninitialize();
+
+    const testing_support::EnvironmentChanges environment = {{L"TEMP", temp}, {L"TMP", temp}};
+    const std::wstring program = testing_support::Quoted(BinFolder() + L"\\brand_shortcuts.exe");
+    const std::wstring output = files / L"output.txt";
+    bool programsFound = false;
+    auto run = [&](const std::wstring& arguments) {
+        testing_support::ChildProcess child;
+        ASSERT_TRUE(child.Start(program + L" " + arguments, environment, current, output));
+        EXPECT_EQ(child.Wait(), std::optional<DWORD>(0));
+        const std::string printed = ReadFileBytes(output);
+        EXPECT_EQ(printed.rfind("desktop=none\r\n", 0), 0u) << printed;
+        programsFound = printed.find("programs=none") == std::string::npos;
+    };
+    run(L"setup " + testing_support::Quoted(install + L"\\"));
+    run(L"teardown " + testing_support::Quoted(install + L"\\"));
+    brand_testing::SetBrandFileLocation(BrandArchive(L"full"));
+    run(L"setup " + testing_support::Quoted(install + L"\\") + L" " +
+        testing_support::Quoted(BrandArchive(L"full")));
+
+    EXPECT_EQ(ListTree(current), Names{L"Quellmoor Client.lnk"});
+    EXPECT_FALSE(FolderExists(files / L"NoDesktop"));
+    EXPECT_FALSE(FileExists(L"C:\\Quellmoor Client.lnk"));
+    EXPECT_FALSE(FileExists(L"C:\\Harbour Desk Client.lnk"));
+    // The rest goes on: the brand is installed. Wine finds no special folder
+    // at all while the desktop is missing; the Programs-menu links are then
+    // skipped as for any Programs folder that cannot be found.
+    EXPECT_TRUE(FileExists(install + L"Branding\\Brand.ini"));
+    if (programsFound) {
+        EXPECT_EQ(ListTree(programs),
+                  (Names{L"Harbour Networks\\", L"Harbour Networks\\Client\\",
+                         L"Harbour Networks\\Client\\Harbour Desk.lnk",
+                         L"Harbour Networks\\Client\\Uninstall.lnk", L"Quellmoor\\"}));
+    } else {
+        EXPECT_TRUE(ListTree(programs).empty());
+    }
+    EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+}
+
+TEST_F(Branding, BrandFileLocationIsReadAsStoredAndOnlyAsAString) {
+    brand_testing::DeleteBrandFileLocation();
+    EXPECT_EQ(ReadBrandFileLocation(), L"");
+
+    brand_testing::SetBrandFileLocation(L"D:\\brands\\harbour.zip");
+    EXPECT_EQ(ReadBrandFileLocation(), L"D:\\brands\\harbour.zip");
+
+    // An expandable string is used as stored, up to its first NUL.
+    const wchar_t expandable[] = L"%TEMP%\\brand.zip\0tail";
+    brand_testing::SetBrandFileLocationRaw(REG_EXPAND_SZ, expandable, sizeof expandable);
+    EXPECT_EQ(ReadBrandFileLocation(), L"%TEMP%\\brand.zip");
+
+    // Size 0, and a value that is not a string, give the empty string.
+    brand_testing::SetBrandFileLocationRaw(REG_SZ, nullptr, 0);
+    EXPECT_EQ(ReadBrandFileLocation(), L"");
+    const DWORD number = 7;
+    brand_testing::SetBrandFileLocationRaw(REG_DWORD, &number, sizeof number);
+    EXPECT_EQ(ReadBrandFileLocation(), L"");
+
+    // A path stored without its terminating NUL is still read whole.
+    const std::wstring bare = L"C:\\b.zip";
+    brand_testing::SetBrandFileLocationRaw(REG_SZ, bare.data(),
+                                           static_cast<DWORD>(bare.size() * sizeof(wchar_t)));
+    EXPECT_EQ(ReadBrandFileLocation(), bare);
+
+    ClearBrandFileLocation();
+    EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+    ClearBrandFileLocation();  // nothing left to delete: no harm
+}
+
+// CarryOverInstalledBrand works on the running program's folder and APPDATA,
+// so it runs in a process of its own: brand_carry_over.exe, copied into a
+// payload folder laid out like a release.
+class BrandCarryOver : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteFileBytes(payload + L"\\Branding\\Brand.ini",
+                       BrandIni(L"Payload App", L"Payload Desk", L"Payload Co"));
+        WriteFileBytes(payload + L"\\Branding\\payload.txt", "payload\r\n");
+        ASSERT_TRUE(
+            CopyFileW((BinFolder() + L"\\brand_carry_over.exe").c_str(), program.c_str(), FALSE));
+        WriteFileBytes(installed + L"\\Brand.ini",
+                       BrandIni(L"Installed App", L"Installed Desk", L"Installed Co"));
+        WriteFileBytes(installed + L"\\Brand.ico", "icon bytes");
+        WriteFileBytes(installed + L"\\extra.txt", "extra\r\n");
+    }
+
+    void Run(const std::wstring& programPath) {
+        const std::optional<DWORD> code = testing_support::RunProgram(
+            testing_support::Quoted(programPath), {{L"APPDATA", appData}});
+        ASSERT_TRUE(code.has_value());
+        EXPECT_EQ(*code, 0u);
+    }
+
+    TempFolder files;
+    const std::wstring appData = files / L"AppData";
+    const std::wstring installed = appData + L"\\QuellmoorClient\\Branding";
+    const std::wstring payload = files / L"Setup";
+    const std::wstring program = payload + L"\\brand_carry_over.exe";
+    brand_testing::BrandFileLocationSnapshot savedLocation;
+};
+
+TEST_F(BrandCarryOver, TheInstalledBrandReplacesTheOneBesideTheInstaller) {
+    brand_testing::DeleteBrandFileLocation();
+    Run(program);
+    EXPECT_EQ(ListTree(payload + L"\\Branding"), (Names{L"Brand.ico", L"Brand.ini", L"extra.txt"}));
+    EXPECT_EQ(ReadFileBytes(payload + L"\\Branding\\Brand.ini"),
+              ReadFileBytes(installed + L"\\Brand.ini"));
+    // The installed brand itself is untouched.
+    EXPECT_EQ(ListTree(installed), (Names{L"Brand.ico", L"Brand.ini", L"extra.txt"}));
+}
+
+TEST_F(BrandCarryOver, NothingIsCarriedWhenAnArchiveIsNamedOrNoBrandIsInstalled) {
+    const Names payloadBrand = {L"Brand.ini", L"payload.txt"};
+    // An archive is named, even one that does not exist.
+    brand_testing::SetBrandFileLocation(files / L"later.zip");
+    Run(program);
+    EXPECT_EQ(ListTree(payload + L"\\Branding"), payloadBrand);
+    EXPECT_TRUE(brand_testing::BrandFileLocationExists());
+
+    // The installed "Branding" has no Brand.ini.
+    brand_testing::DeleteBrandFileLocation();
+    DeleteFileW((installed + L"\\Brand.ini").c_str());
+    Run(program);
+    EXPECT_EQ(ListTree(payload + L"\\Branding"), payloadBrand);
+}
+
+TEST_F(BrandCarryOver, AnInstallerRunFromTheInstallFolderKeepsTheBrand) {
+    brand_testing::DeleteBrandFileLocation();
+    const std::wstring inside = appData + L"\\QuellmoorClient\\brand_carry_over.exe";
+    CopyFileW(program.c_str(), inside.c_str(), FALSE);
+    Run(inside);
+    EXPECT_EQ(ListTree(installed), (Names{L"Brand.ico", L"Brand.ini", L"extra.txt"}));
+}
+
+}  // namespace
