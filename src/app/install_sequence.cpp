@@ -31,12 +31,12 @@ constexpr DWORD kPreviousUninstallerWaitMs = 10000;
 std::wstring ComparableFolder(const std::wstring& folder) {
     if (folder.empty()) return {};
     std::wstring full(MAX_PATH, L'\0');
-    DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(),
-                                    nullptr);
+    DWORD length =
+        GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length >= full.size()) {
         full.resize(length);
-        length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(),
-                                  nullptr);
+        length =
+            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     }
     if (length == 0 || length >= full.size()) return {};
     full.resize(length);

@@ -40,7 +40,8 @@ bool RemoveLegacyStartMenuShortcuts() {
 }
 
 bool RemoveStartMenuShortcuts() {
-    return RemoveStartMenuGroup(L"\\Quellmoor", {L"%s\\Quellmoor Client.lnk", L"%s\\Uninstall.lnk"});
+    return RemoveStartMenuGroup(L"\\Quellmoor",
+                                {L"%s\\Quellmoor Client.lnk", L"%s\\Uninstall.lnk"});
 }
 
 bool CBasicClientInstallerApp::UnregisterClient() {

@@ -34,8 +34,8 @@ size_t WindowStarts(const Scenario& scenario, const std::wstring& exe) {
 
 void ExpectInstalled(const Scenario& scenario) {
     const std::wstring install = scenario.InstallFolder();
-    for (const wchar_t* file : {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe",
-                                L"KivClientSystem.dll"}) {
+    for (const wchar_t* file :
+         {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe", L"KivClientSystem.dll"}) {
         EXPECT_TRUE(FileExists(install + L"\\" + file)) << ToUtf8(file);
     }
     EXPECT_EQ(ReadString(L"Software\\Classes\\.n4a", L""), L"VuClient.Document");
@@ -53,18 +53,19 @@ TEST(Install, FirstInstallOnACleanAccount) {
     const auto log = scenario.LogMessages();
     const std::wstring install = scenario.InstallFolder();
     EXPECT_TRUE(ContainsInOrder(
-        log, {L"Installer set to Install", L"RestartVuClient = 0, RestartWVuClient = 0",
-              L"Backing up file " + install + L"\\mysettings.xml ",
-              L"Failed to copy file \n " + install + L"\\mysettings.xml to \n " + payload +
-                  L"\\mysettings.xml \nError: 0x3",
-              L"Starting Client Install",
-              L"szInstallDir " + install + L"\\", L"szPrivileged 0", L"szCLIENTUILEVELVAL 1",
-              L"Registering N4ClientSystem.dll.", L"COM registration for KivClientSystem.dll returned 0",
-              L"Registering N4ClientSystem.dll succeeded.", L"Registering N4A File Extension.",
-              L"Registering N4A File Extension was Sucessfull", L"Registering Url Schema.",
-              L"Registering Url Schema was Sucessfull",
-              L"Installing latest Microsoft RDP Client control.",
-              L"RDP control installation exited normally.", L"Exiting client install (0X00000000)"}))
+        log,
+        {L"Installer set to Install", L"RestartVuClient = 0, RestartWVuClient = 0",
+         L"Backing up file " + install + L"\\mysettings.xml ",
+         L"Failed to copy file \n " + install + L"\\mysettings.xml to \n " + payload +
+             L"\\mysettings.xml \nError: 0x3",
+         L"Starting Client Install", L"szInstallDir " + install + L"\\", L"szPrivileged 0",
+         L"szCLIENTUILEVELVAL 1", L"Registering N4ClientSystem.dll.",
+         L"COM registration for KivClientSystem.dll returned 0",
+         L"Registering N4ClientSystem.dll succeeded.", L"Registering N4A File Extension.",
+         L"Registering N4A File Extension was Sucessfull", L"Registering Url Schema.",
+         L"Registering Url Schema was Sucessfull",
+         L"Installing latest Microsoft RDP Client control.",
+         L"RDP control installation exited normally.", L"Exiting client install (0X00000000)"}))
         << ToUtf8(scenario.Root());
     EXPECT_EQ(CountStartingWith(log, L"Previous uninstaller not found"), 0u);
 
@@ -89,9 +90,8 @@ TEST(Install, UpgradeOverARunningInstall) {
     WriteFileBytes(install + L"\\mysettings.xml", "<settings user=\"kept\"/>");
     ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
     ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));
 
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
     const size_t recordsBefore = scenario.LogRecords().size();
@@ -101,12 +101,13 @@ TEST(Install, UpgradeOverARunningInstall) {
     const auto log = scenario.LogMessages();
     const std::vector<std::wstring> upgrade(log.begin() + recordsBefore, log.end());
     EXPECT_TRUE(ContainsInOrder(
-        upgrade, {L"Installer set to Install", L"RestartVuClient = 1, RestartWVuClient = 0",
-                  L"Backing up file " + install + L"\\mysettings.xml ", L"File backed up successfully",
-                  // The old uninstaller appends to the same log.
-                  L"Installer set to Uninstall", L"Installer set to Quiet", L"Installer set to upgrade",
-                  L"Exiting client uninstall (0X00000000)", L"Starting Client Install",
-                  L"Exiting client install (0X00000000)"}));
+        upgrade,
+        {L"Installer set to Install", L"RestartVuClient = 1, RestartWVuClient = 0",
+         L"Backing up file " + install + L"\\mysettings.xml ", L"File backed up successfully",
+         // The old uninstaller appends to the same log.
+         L"Installer set to Uninstall", L"Installer set to Quiet", L"Installer set to upgrade",
+         L"Exiting client uninstall (0X00000000)", L"Starting Client Install",
+         L"Exiting client install (0X00000000)"}));
     // The old uninstaller ran in a process of its own.
     const auto records = scenario.LogRecords();
     const auto processOf = [](const std::wstring& record) {
@@ -115,8 +116,10 @@ TEST(Install, UpgradeOverARunningInstall) {
     };
     std::wstring installerProcess, uninstallerProcess;
     for (size_t i = recordsBefore; i < records.size(); ++i) {
-        if (records[i].find(L"Installer set to Install") != std::wstring::npos) installerProcess = processOf(records[i]);
-        if (records[i].find(L"Installer set to upgrade") != std::wstring::npos) uninstallerProcess = processOf(records[i]);
+        if (records[i].find(L"Installer set to Install") != std::wstring::npos)
+            installerProcess = processOf(records[i]);
+        if (records[i].find(L"Installer set to upgrade") != std::wstring::npos)
+            uninstallerProcess = processOf(records[i]);
     }
     EXPECT_FALSE(uninstallerProcess.empty());
     EXPECT_NE(installerProcess, uninstallerProcess);
@@ -132,7 +135,8 @@ TEST(Install, FormerVersionInTheClientDataFolder) {
     Scenario scenario;
     const std::wstring data = scenario.ClientDataFolder();
     CreateDirectoryW(data.c_str(), nullptr);
-    CopyFileW((BinFolder() + L"\\Uninstall.exe").c_str(), (data + L"\\Uninstall.exe").c_str(), FALSE);
+    CopyFileW((BinFolder() + L"\\Uninstall.exe").c_str(), (data + L"\\Uninstall.exe").c_str(),
+              FALSE);
     WriteFileBytes(data + L"\\mysettings.xml", "from the client data folder");
     // The install folder holds a settings file too: the client data folder's wins.
     const std::wstring install = scenario.InstallFolder();
@@ -145,11 +149,10 @@ TEST(Install, FormerVersionInTheClientDataFolder) {
     const auto log = scenario.LogMessages();
     // The former version's uninstaller runs first and deletes the old install
     // folder itself, so no uninstaller is looked for there afterwards.
-    EXPECT_TRUE(ContainsInOrder(log, {L"Backing up file " + data + L"\\mysettings.xml ",
-                                      L"File backed up successfully", L"Installer set to upgrade",
-                                      L"Exiting client uninstall (0X00000000)",
-                                      L"Starting Client Install",
-                                      L"Exiting client install (0X00000000)"}));
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Backing up file " + data + L"\\mysettings.xml ", L"File backed up successfully",
+              L"Installer set to upgrade", L"Exiting client uninstall (0X00000000)",
+              L"Starting Client Install", L"Exiting client install (0X00000000)"}));
     EXPECT_EQ(CountStartingWith(log, L"Previous uninstaller not found"), 0u);
     EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), "from the client data folder");
     // The client data folder itself is never deleted by an install.
@@ -167,10 +170,10 @@ TEST(Install, ClientDataFolderWithoutUninstaller) {
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     const auto log = scenario.LogMessages();
-    EXPECT_TRUE(ContainsInOrder(log, {L"File backed up successfully",
-                                      L"Previous uninstaller not found '" + data +
-                                          L"\\Uninstall.exe'",
-                                      L"Exiting client install (0X00000000)"}));
+    EXPECT_TRUE(
+        ContainsInOrder(log, {L"File backed up successfully",
+                              L"Previous uninstaller not found '" + data + L"\\Uninstall.exe'",
+                              L"Exiting client install (0X00000000)"}));
     EXPECT_EQ(ReadFileBytes(scenario.InstallFolder() + L"\\mysettings.xml"), "client data only");
     ExpectInstalled(scenario);
 }
@@ -189,7 +192,8 @@ TEST(Install, BrandArchiveNamedInTheRegistry) {
     EXPECT_TRUE(FileExists(install + L"\\Branding\\Brand.ico"));
     const std::wstring hub = install + L"\\DESKHubClient.exe";
     EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"), hub);
-    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"), hub);
+    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"),
+              hub);
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
     // The value is consumed.
     EXPECT_FALSE(ReadString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation"));
@@ -207,19 +211,20 @@ TEST(Install, BrandArchiveNamedInTheRegistry) {
 
 TEST(Install, StandardUserWhoseComRegistrationFails) {
     Scenario scenario;
-    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup", {},
-                                                      {L"RegisterResult=0x80070005"});
+    const std::wstring payload =
+        scenario.MakePayload(scenario.Root() + L"\\Setup", {}, {L"RegisterResult=0x80070005"});
     ChildProcess running = scenario.Start(payload + L"\\DESKHubClient.exe");
     ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"DESKHubClient.exe") == 1; }));
     ASSERT_EQ(scenario.RunAsStandardUser(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     const auto log = scenario.LogMessages();
     EXPECT_TRUE(ContainsInOrder(
-        log, {L"RestartVuClient = 0, RestartWVuClient = 1",
-              L"COM registration for KivClientSystem.dll returned -2147024891",
-              L"Registering N4ClientSystem.dll failed. Error: -2147024891.",
-              L"Skipping RDP control installation as this user does not have administrative rights.",
-              L"Exiting client install (0X80070005)"}));
+        log,
+        {L"RestartVuClient = 0, RestartWVuClient = 1",
+         L"COM registration for KivClientSystem.dll returned -2147024891",
+         L"Registering N4ClientSystem.dll failed. Error: -2147024891.",
+         L"Skipping RDP control installation as this user does not have administrative rights.",
+         L"Exiting client install (0X80070005)"}));
     EXPECT_EQ(ClientSwitchRuns(scenario), L"-windefexcludeadd;");
     ExpectInstalled(scenario);
     // A failed registration starts no client again.
@@ -278,7 +283,9 @@ TEST(Install, RefusedFromInsideTheInstallFolder) {
     const auto log = scenario.LogMessages();
     ASSERT_GT(log.size(), recordsBefore);
     EXPECT_EQ(log.size(), recordsBefore + 3) << "switch lines and the refusal only";
-    EXPECT_EQ(log.back().rfind(L"Installer folder (" + install + L") is not apart from the install folder (", 0), 0u)
+    EXPECT_EQ(log.back().rfind(
+                  L"Installer folder (" + install + L") is not apart from the install folder (", 0),
+              0u)
         << ToUtf8(log.back());
     ExpectInstalled(scenario);
 }

@@ -58,9 +58,9 @@ Scenario::Scenario() {
         CreateDirectoryW(folder.c_str(), nullptr);
     }
     CleanInstallerKeys();
-    for (const auto& [name, folder] : {std::pair{L"Desktop", Desktop()},
-                                       std::pair{L"Programs", Programs()},
-                                       std::pair{L"Startup", Startup()}}) {
+    for (const auto& [name, folder] :
+         {std::pair{L"Desktop", Desktop()}, std::pair{L"Programs", Programs()},
+          std::pair{L"Startup", Startup()}}) {
         savedShellFolders_.emplace_back(name, ReadString(kUserShellFolders, name));
         WriteString(kUserShellFolders, name, folder);
     }
@@ -159,7 +159,9 @@ std::vector<std::wstring> Scenario::ClientRecords() const {
     return lines;
 }
 
-std::vector<std::wstring> SplitFields(const std::wstring& line) { return SplitLines(line, L"\t"); }
+std::vector<std::wstring> SplitFields(const std::wstring& line) {
+    return SplitLines(line, L"\t");
+}
 
 std::optional<std::wstring> ReadString(const std::wstring& key, const std::wstring& value) {
     DWORD bytes = 0;
@@ -191,8 +193,7 @@ void WriteString(const std::wstring& key, const std::wstring& value, const std::
 }
 
 void WriteDword(const std::wstring& key, const std::wstring& value, DWORD data) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), REG_DWORD, &data,
-                    sizeof(data));
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), REG_DWORD, &data, sizeof(data));
 }
 
 testing::AssertionResult ContainsInOrder(const std::vector<std::wstring>& messages,

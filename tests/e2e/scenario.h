@@ -19,7 +19,7 @@ namespace e2e {
 using testing_support::EnvironmentChanges;
 
 class Scenario {
-public:
+  public:
     Scenario();
     ~Scenario();
 
@@ -67,7 +67,7 @@ public:
     // The stand-in clients' record lines ("start\tVuClient.exe\t...").
     std::vector<std::wstring> ClientRecords() const;
 
-private:
+  private:
     testing_support::TempFolder root_;
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> savedShellFolders_;
     std::optional<std::wstring> savedAppDataValue_;

@@ -56,8 +56,8 @@ void ExpectClassesRemoved() {
 TEST(Uninstall, InteractiveAnsweredNoThenYes) {
     Scenario scenario;
     const std::wstring install = InstallQuietly(scenario);
-    const std::wstring answerer = Quoted(BinFolder() + L"\\msgbox_answer.exe") + L" " +
-                                  Quoted(kConfirmCaption) + L" ";
+    const std::wstring answerer =
+        Quoted(BinFolder() + L"\\msgbox_answer.exe") + L" " + Quoted(kConfirmCaption) + L" ";
 
     ChildProcess no;
     ASSERT_TRUE(no.Start(answerer + L"no 60000"));
@@ -84,9 +84,8 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     const std::wstring install = InstallQuietly(scenario);
     const ClientTraces traces = PlantClientTraces(scenario);
     ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
-    ASSERT_TRUE(WaitUntil([&] {
-        return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));
 
     const size_t before = scenario.LogRecords().size();
     ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
@@ -95,19 +94,20 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     const auto all = scenario.LogMessages();
     const std::vector<std::wstring> log(all.begin() + before, all.end());
     EXPECT_TRUE(ContainsInOrder(
-        log, {L"Installer set to Uninstall", L"Installer set to Quiet", L"szInstallDir " + install + L"\\",
-              L"szCLIENTUILEVELVAL 0", L"Unregistering N4A File Extension.",
-              L"UnRegistering N4A File Extension was Sucessfull", L"Unregistering Url Schema.",
-              L"UnRegistering Url Schema was Sucessfull", L"Unregistering KivClientSystem.dll",
-              L"Unregistering KivClientSystem.dll succeeded.",
-              L"Skipping cleaning of DeskHubClient key from HKLM.",
-              L"Cleaning every user's information.",
-              L"Cleaning startup shortcut " + traces.startupLink + L".",
-              L"Cleaning old shortcuts: Software\\Quellmoor\\StartupShortcuts.",
-              L"Cleaning all old shortcuts: Software\\Quellmoor\\Shortcuts.",
-              L"Cleaning old shortcuts: Software\\Quellmoor\\Shortcuts\\Group.",
-              L"Reverting to original Microsoft RDP Client control.",
-              L"RDP control installation exited normally.", L"Exiting client uninstall (0X00000000)"}));
+        log,
+        {L"Installer set to Uninstall", L"Installer set to Quiet",
+         L"szInstallDir " + install + L"\\", L"szCLIENTUILEVELVAL 0",
+         L"Unregistering N4A File Extension.", L"UnRegistering N4A File Extension was Sucessfull",
+         L"Unregistering Url Schema.", L"UnRegistering Url Schema was Sucessfull",
+         L"Unregistering KivClientSystem.dll", L"Unregistering KivClientSystem.dll succeeded.",
+         L"Skipping cleaning of DeskHubClient key from HKLM.",
+         L"Cleaning every user's information.",
+         L"Cleaning startup shortcut " + traces.startupLink + L".",
+         L"Cleaning old shortcuts: Software\\Quellmoor\\StartupShortcuts.",
+         L"Cleaning all old shortcuts: Software\\Quellmoor\\Shortcuts.",
+         L"Cleaning old shortcuts: Software\\Quellmoor\\Shortcuts\\Group.",
+         L"Reverting to original Microsoft RDP Client control.",
+         L"RDP control installation exited normally.", L"Exiting client uninstall (0X00000000)"}));
 
     ExpectClassesRemoved();
     EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
@@ -150,10 +150,10 @@ TEST(Uninstall, InstallFolderAlreadyGone) {
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Loose");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-u -q"), 0u);
     const auto log = scenario.LogMessages();
-    EXPECT_TRUE(ContainsInOrder(log, {L"UnRegistering N4A File Extension Failed",
-                                      L"UnRegistering Url Schema Failed",
-                                      L"Unregistering KivClientSystem.dll. Error: 126.",
-                                      L"Exiting client uninstall (0X00000000)"}));
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"UnRegistering N4A File Extension Failed", L"UnRegistering Url Schema Failed",
+              L"Unregistering KivClientSystem.dll. Error: 126.",
+              L"Exiting client uninstall (0X00000000)"}));
     EXPECT_FALSE(FolderExists(scenario.InstallFolder()));
     EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe")) << "nothing outside the install folder";
 }
