@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/installer_app.h"
 #include "e2e/scenario.h"
+#include "fs/fs_test_helpers.h"
 
 using namespace e2e;
 using namespace testing_support;
@@ -156,4 +159,44 @@ TEST(Uninstall, InstallFolderAlreadyGone) {
               L"Exiting client uninstall (0X00000000)"}));
     EXPECT_FALSE(FolderExists(scenario.InstallFolder()));
     EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe")) << "nothing outside the install folder";
+}
+
+TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
+    fs_testing::PendingRenamesSnapshot pendingRenames;
+    Scenario scenario;
+    const std::wstring install = InstallQuietly(scenario);
+    const std::wstring session = install + L"\\session.dat";
+    WriteFileBytes(session, "held by a client that is not ours");
+    fs_testing::HeldFile held(L"lock", session);
+    ASSERT_TRUE(held.IsHeld());
+
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+    auto log = scenario.LogMessages();
+    EXPECT_EQ(CountStartingWith(log, L"Failed to delete file \"" + session + L"\""), 1u);
+    ExpectClassesRemoved();
+    EXPECT_FALSE(FileExists(install + L"\\VuClient.exe"));
+    EXPECT_FALSE(FileExists(install + L"\\KivClientSystem.dll"));
+    // The file in use either stays where it was, with the install folder left
+    // for the restart, or went with its folder to a placeholder in the
+    // temporary folder (Windows refuses that move, Wine allows it).
+    const auto placeholders = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
+    const bool stayed = FileExists(session);
+    const bool moved = std::any_of(placeholders.begin(), placeholders.end(), [&](auto& name) {
+        return FileExists(scenario.Temp() + L"\\" + name + L"\\session.dat");
+    });
+    EXPECT_TRUE(stayed || moved);
+    if (stayed) {
+        EXPECT_TRUE(fs_testing::IsPendingDeletion(install));
+    } else {
+        EXPECT_FALSE(FolderExists(install));
+    }
+
+    // A new install over the leftover folder, the file still in use, goes through.
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Again");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    log = scenario.LogMessages();
+    EXPECT_EQ(log.back(), L"Exiting client install (0X00000000)");
+    EXPECT_TRUE(FileExists(install + L"\\VuClient.exe"));
+    EXPECT_TRUE(KeyExists(L"Software\\Classes\\kivclient"));
+    EXPECT_FALSE(FolderExists(payload));
 }
