@@ -24,6 +24,7 @@ std::vector<std::wstring> SplitTabs(const std::wstring& line) {
 std::wstring PlaceClient(const std::wstring& folder, const std::wstring& asName) {
     const std::wstring source = testing_support::BinFolder() + L"\\" + kBuiltClient;
     const std::wstring target = folder + L"\\" + asName;
+    // A failed copy shows as a start failure naming the missing file.
     CopyFileW(source.c_str(), target.c_str(), FALSE);
     return target;
 }
@@ -62,13 +63,32 @@ std::vector<ClientRecord> RecordsOf(const std::wstring& folder, DWORD pid, const
     return matching;
 }
 
-bool StartClientWindow(testing_support::ChildProcess& child, const std::wstring& exePath,
-                       DWORD timeoutMs) {
-    if (!child.Start(testing_support::Quoted(exePath))) return false;
+testing::AssertionResult StartClientWindow(testing_support::ChildProcess& child,
+                                           const std::wstring& exePath, DWORD timeoutMs) {
+    // Wine under load now and then refuses a process start for a moment; a
+    // start that keeps failing is reported with its error.
+    DWORD startError = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (child.Start(testing_support::Quoted(exePath))) {
+            startError = ERROR_SUCCESS;
+            break;
+        }
+        startError = GetLastError();
+        Sleep(200);
+    }
+    if (startError != ERROR_SUCCESS) {
+        return testing::AssertionFailure()
+               << "cannot start " << testing_support::ToUtf8(exePath) << " (error " << startError
+               << (testing_support::FileExists(exePath) ? ")" : ", the file is missing)");
+    }
     const std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
     const DWORD pid = child.Id();
-    return testing_support::WaitUntil([&] { return !RecordsOf(folder, pid, L"window").empty(); },
-                                      timeoutMs);
+    if (testing_support::WaitUntil([&] { return !RecordsOf(folder, pid, L"window").empty(); },
+                                   timeoutMs)) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure() << testing_support::ToUtf8(exePath) << " (process " << pid
+                                       << ") made no window within " << timeoutMs << " ms";
 }
 
 }  // namespace stand_in

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/test_support.h"
 
 namespace stand_in {
@@ -35,7 +37,7 @@ std::vector<ClientRecord> ReadClientRecords(const std::wstring& folder);
 std::vector<ClientRecord> RecordsOf(const std::wstring& folder, DWORD pid, const wchar_t* event);
 
 // Starts exePath (no arguments) and waits until its window is created and marked.
-bool StartClientWindow(testing_support::ChildProcess& child, const std::wstring& exePath,
-                       DWORD timeoutMs = 15000);
+testing::AssertionResult StartClientWindow(testing_support::ChildProcess& child,
+                                           const std::wstring& exePath, DWORD timeoutMs = 15000);
 
 }  // namespace stand_in
