@@ -109,7 +109,7 @@ class Branding : public ::testing::Test {
                     const std::wstring& icon) {
         SCOPED_TRACE(testing_support::ToUtf8(link));
         const brand_testing::LinkContents contents = ReadLink(link);
-        ASSERT_TRUE(contents.loaded);
+        ASSERT_EQ(contents.loaded, S_OK);
         EXPECT_EQ(Lower(contents.target), Lower(target));
         EXPECT_EQ(Lower(contents.workingFolder), Lower(install));
         EXPECT_EQ(contents.arguments, L"");

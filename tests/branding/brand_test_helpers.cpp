@@ -55,73 +55,10 @@ bool BrandFileLocationExists() {
                         nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-LinkContents ReadLink(const std::wstring& linkFile) {
-    LinkContents contents;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
-        return contents;
-    }
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(linkFile.c_str(), STGM_READ))) {
-            contents.loaded = true;
-            wchar_t text[MAX_PATH * 2] = {};
-            if (SUCCEEDED(link->GetPath(text, ARRAYSIZE(text), nullptr, SLGP_RAWPATH))) {
-                contents.target = text;
-            }
-            text[0] = L'\0';
-            if (SUCCEEDED(link->GetWorkingDirectory(text, ARRAYSIZE(text)))) {
-                contents.workingFolder = text;
-            }
-            text[0] = L'\0';
-            if (SUCCEEDED(link->GetArguments(text, ARRAYSIZE(text)))) contents.arguments = text;
-            text[0] = L'\0';
-            if (SUCCEEDED(link->GetIconLocation(text, ARRAYSIZE(text), &contents.iconIndex))) {
-                contents.icon = text;
-            }
-        }
-        file->Release();
-    }
-    link->Release();
-    return contents;
-}
-
 std::wstring Lower(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
     return text;
-}
-
-namespace {
-
-void ListInto(const std::wstring& root, const std::wstring& relative,
-              std::vector<std::wstring>& items) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            items.push_back(relative + name + L"\\");
-            ListInto(root, relative + name + L"\\", items);
-        } else {
-            items.push_back(relative + name);
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
-}  // namespace
-
-std::vector<std::wstring> ListTree(const std::wstring& root) {
-    std::vector<std::wstring> items;
-    std::wstring base = root;
-    while (!base.empty() && base.back() == L'\\') base.pop_back();
-    ListInto(base, L"", items);
-    std::sort(items.begin(), items.end());
-    return items;
 }
 
 void LayOutInstallFolder(const std::wstring& installFolder, bool uninstaller) {

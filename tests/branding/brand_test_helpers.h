@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace brand_testing {
 
 inline constexpr wchar_t kSetupKey[] = L"Software\\Quellmoor\\DeskHubClient\\Setup";
@@ -36,22 +38,13 @@ void SetBrandFileLocation(const std::wstring& path);
 void DeleteBrandFileLocation();
 bool BrandFileLocationExists();
 
-// What a link file holds, read back with IShellLinkW (COM must be initialised).
-struct LinkContents {
-    bool loaded = false;
-    std::wstring target;
-    std::wstring workingFolder;
-    std::wstring arguments;
-    std::wstring icon;
-    int iconIndex = -1;
-};
-LinkContents ReadLink(const std::wstring& linkFile);
+// Links and trees are read with the shared helpers.
+using testing_support::LinkContents;
+using testing_support::ListTree;
+using testing_support::ReadLink;
 
 // Lower-case copy, for comparing paths the way Windows does.
 std::wstring Lower(std::wstring text);
-
-// Every file and folder under root, relative to it, sorted; folders end in "\".
-std::vector<std::wstring> ListTree(const std::wstring& root);
 
 // Copies the stand-in client from the test's bin folder into installFolder
 // (which ends with a backslash) as DESKHubClient.exe, and with uninstaller

@@ -225,19 +225,7 @@ size_t CountStartingWith(const std::vector<std::wstring>& lines, const std::wstr
 
 std::wstring LinkTarget(const std::wstring& linkPath) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.PutVoid()))) {
-        return {};
-    }
-    ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid())) ||
-        FAILED(file->Load(linkPath.c_str(), STGM_READ))) {
-        return {};
-    }
-    wchar_t target[MAX_PATH] = {};
-    if (FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))) return {};
-    return target;
+    return ReadLink(linkPath).target;
 }
 
 }  // namespace e2e

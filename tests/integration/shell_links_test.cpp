@@ -12,49 +12,11 @@
 #include "support/test_support.h"
 
 using testing_support::FileExists;
+using testing_support::LinkContents;
+using testing_support::ReadLink;
 using testing_support::TempFolder;
 
 namespace {
-
-struct LinkContents {
-    HRESULT loaded = E_FAIL;
-    std::wstring target;
-    std::wstring workingFolder;
-    std::wstring arguments;
-    std::wstring icon;
-    int iconIndex = -1;
-};
-
-// Reads a link file back through a link object of its own, without resolving it.
-LinkContents ReadLink(const std::wstring& linkFile) {
-    LinkContents contents;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
-        return contents;
-    }
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        contents.loaded = file->Load(linkFile.c_str(), STGM_READ);
-        if (SUCCEEDED(contents.loaded)) {
-            wchar_t text[MAX_PATH] = {};
-            link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-            contents.target = text;
-            text[0] = L'\0';
-            link->GetWorkingDirectory(text, MAX_PATH);
-            contents.workingFolder = text;
-            text[0] = L'\0';
-            link->GetArguments(text, MAX_PATH);
-            contents.arguments = text;
-            text[0] = L'\0';
-            link->GetIconLocation(text, MAX_PATH, &contents.iconIndex);
-            contents.icon = text;
-        }
-        file->Release();
-    }
-    link->Release();
-    return contents;
-}
 
 class ShellLinks : public testing::Test {
   protected:

@@ -1,8 +1,13 @@
 #include "support/test_support.h"
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <map>
+
+#include "win/handles.h"
 
 namespace testing_support {
 
@@ -234,6 +239,64 @@ std::optional<DWORD> RunProgram(const std::wstring& commandLine,
 
 std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
+}
+
+namespace {
+
+void ListInto(const std::wstring& root, const std::wstring& relative,
+              std::vector<std::wstring>& items) {
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(FindFirstFileW((root + L"\\" + relative + L"*").c_str(), &found));
+    if (!find) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            items.push_back(relative + name + L"\\");
+            ListInto(root, relative + name + L"\\", items);
+        } else {
+            items.push_back(relative + name);
+        }
+    } while (FindNextFileW(find.Get(), &found));
+}
+
+}  // namespace
+
+std::vector<std::wstring> ListTree(const std::wstring& root) {
+    std::wstring base = root;
+    while (!base.empty() && base.back() == L'\\') base.pop_back();
+    if (base.size() >= 2 && base[1] == L':') base = L"\\\\?\\" + base;
+    std::vector<std::wstring> items;
+    ListInto(base, L"", items);
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+LinkContents ReadLink(const std::wstring& linkFile) {
+    LinkContents contents;
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.PutVoid()))) {
+        return contents;
+    }
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return contents;
+    contents.loaded = file->Load(linkFile.c_str(), STGM_READ);
+    if (FAILED(contents.loaded)) return contents;
+
+    wchar_t text[MAX_PATH * 2] = {};
+    if (SUCCEEDED(link->GetPath(text, ARRAYSIZE(text), nullptr, SLGP_RAWPATH))) {
+        contents.target = text;
+    }
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetWorkingDirectory(text, ARRAYSIZE(text)))) contents.workingFolder = text;
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetArguments(text, ARRAYSIZE(text)))) contents.arguments = text;
+    text[0] = L'\0';
+    if (SUCCEEDED(link->GetIconLocation(text, ARRAYSIZE(text), &contents.iconIndex))) {
+        contents.icon = text;
+    }
+    return contents;
 }
 
 }  // namespace testing_support

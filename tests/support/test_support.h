@@ -98,6 +98,22 @@ std::optional<DWORD> RunProgram(const std::wstring& commandLine,
 // "path" in double quotes.
 std::wstring Quoted(const std::wstring& path);
 
+// Every file and folder under root, relative to it, sorted; folders end in "\".
+// Reaches below MAX_PATH through the long-path form.
+std::vector<std::wstring> ListTree(const std::wstring& root);
+
+// What a link file holds, read back through a link object of its own without
+// resolving it (COM must be initialised). loaded is the result of the load.
+struct LinkContents {
+    HRESULT loaded = E_FAIL;
+    std::wstring target;
+    std::wstring workingFolder;
+    std::wstring arguments;
+    std::wstring icon;
+    int iconIndex = -1;
+};
+LinkContents ReadLink(const std::wstring& linkFile);
+
 // Polls the condition every 20 ms until it holds or the time runs out.
 template <typename Condition>
 bool WaitUntil(Condition condition, DWORD timeoutMs = 10000) {

@@ -17,6 +17,7 @@
 using testing_support::BinFolder;
 using testing_support::FileExists;
 using testing_support::FolderExists;
+using testing_support::ListTree;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
@@ -33,32 +34,6 @@ bool Extract(const std::wstring& archive, const std::wstring& destination, bool 
     const bool extracted = zip.ExtractAll(destination, junkPaths);
     zip.CloseArchive();
     return extracted;
-}
-
-void ListInto(const std::wstring& root, const std::wstring& relative,
-              std::vector<std::wstring>& items) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((L"\\\\?\\" + root + L"\\" + relative + L"*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            items.push_back(relative + name + L"\\");
-            ListInto(root, relative + name + L"\\", items);
-        } else {
-            items.push_back(relative + name);
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
-// Every file and folder under root, relative to it, sorted; folders end in "\".
-std::vector<std::wstring> ListTree(const std::wstring& root) {
-    std::vector<std::wstring> items;
-    ListInto(root, L"", items);
-    std::sort(items.begin(), items.end());
-    return items;
 }
 
 // The text of big.txt in the tool archives.
