@@ -17,6 +17,7 @@
 #include "integration/client_contract.h"
 #include "integration/running_clients.h"
 #include "logging/log_write.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -29,19 +30,11 @@ constexpr DWORD kPreviousUninstallerWaitMs = 10000;
 // The folder in its long, absolute form without a trailing separator, for
 // comparisons; empty when it cannot be had.
 std::wstring ComparableFolder(const std::wstring& folder) {
-    if (folder.empty()) return {};
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD length =
-        GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length >= full.size()) {
-        full.resize(length);
-        length =
-            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    if (length == 0 || length >= full.size()) return {};
-    full.resize(length);
+    std::wstring full = FullPathName(folder);
+    if (full.empty()) return {};
     std::wstring longForm(full.size() + MAX_PATH, L'\0');
-    length = GetLongPathNameW(full.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
+    const DWORD length =
+        GetLongPathNameW(full.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
     if (length > 0 && length < longForm.size()) {
         longForm.resize(length);
         full = longForm;

@@ -9,6 +9,7 @@
 #include "branding/brand_settings.h"
 #include "fs/folder_tree.h"
 #include "fs/join_path.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -18,15 +19,8 @@ constexpr wchar_t kBrandFileLocationValue[] = L"BrandFileLocation";
 constexpr DWORD kLocationChars = 1024;
 
 std::wstring FullPath(const std::wstring& path) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                              buffer.data(), nullptr);
-        if (length == 0) return path;
-        if (length < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(length + 1);
-    }
-    return path;
+    std::wstring full = FullPathName(path);
+    return full.empty() ? path : full;
 }
 
 }  // namespace

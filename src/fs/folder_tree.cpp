@@ -8,6 +8,7 @@
 
 #include "fs/join_path.h"
 #include "fs/robust_delete.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -63,12 +64,8 @@ class FolderListing {
 };
 
 std::wstring FullPath(const wchar_t* path) {
-    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path, needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
+    std::wstring full = FullPathName(path);
+    if (full.empty()) return path;
     while (full.size() > 1 && full.back() == L'\\') full.pop_back();
     return full;
 }

@@ -7,6 +7,7 @@
 
 #include <unzip.h>
 
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -69,19 +70,8 @@ bool StaysInsideDestination(const std::wstring& name) {
 // of "/", "." pieces and trailing dots, which the folder creation went through.
 std::wstring LongPathForm(const std::wstring& folder) {
     if (folder.rfind(kLongPathPrefix, 0) == 0) return folder;
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD length =
-        GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length >= full.size()) {
-        full.resize(length);
-        length =
-            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    if (length == 0 || length >= full.size()) {
-        full = folder;
-    } else {
-        full.resize(length);
-    }
+    std::wstring full = FullPathName(folder);
+    if (full.empty()) full = folder;
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return kLongPathPrefix + full;
 }
