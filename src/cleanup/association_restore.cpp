@@ -82,24 +82,32 @@ LSTATUS RestoreFileAssociation(HKEY root, const wchar_t* extension) {
                                      kReadWrite, nullptr, backup.Put(), nullptr);
     if (status != ERROR_SUCCESS) return status;
 
-    status = RestoreClassesAssociation(root, extension, backup.Get());
-    if (status != ERROR_SUCCESS) return status;
-    return RestoreExplorerFileExts(extension, backup.Get());
+    // The Explorer values are restored whatever the Classes stage gave: the
+    // backup key goes after this call, and with it the only copy of them.
+    const LSTATUS classes = RestoreClassesAssociation(root, extension, backup.Get());
+    const LSTATUS explorer = RestoreExplorerFileExts(extension, backup.Get());
+    return classes != ERROR_SUCCESS ? classes : explorer;
 }
 
 LSTATUS RestoreClassesAssociation(HKEY root, const wchar_t* extension, HKEY backupKey) {
     if (!IsUsableExtension(extension)) return ERROR_INVALID_PARAMETER;
     const RegistryText saved = ReadSavedDefault(backupKey);
-    const std::wstring savedDefault = saved.IsString() ? saved.text : std::wstring();
+    // No saved value, or an empty string: the extension had no association of
+    // its own. A value that is there but cannot be used (another type, an
+    // unreadable size) says nothing about it, so its key is left as it is.
+    const bool noEarlierAssociation =
+        saved.status == ERROR_FILE_NOT_FOUND || (saved.IsString() && saved.text.empty());
+    const bool usable = saved.IsString() && !saved.text.empty();
+    const std::wstring& savedDefault = saved.text;
 
     UniqueHkey classes;
     LSTATUS status = RegOpenKeyExW(root, kClassesKey, 0, KEY_ALL_ACCESS, classes.Put());
     if (status != ERROR_SUCCESS) return status;
 
-    if (savedDefault.empty()) {
+    if (noEarlierAssociation) {
         // The extension had no association of its own before the client's.
         DeleteRegistryTree(classes.Get(), extension);
-    } else {
+    } else if (usable) {
         UniqueHkey extensionKey;
         const std::wstring extensionPath = FormatWide(kClassesExtensionFormat, extension);
         if (RegCreateKeyExW(root, extensionPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -17,17 +17,19 @@
 LSTATUS RestoreAllFileAssociations(HKEY root);
 
 // Opens (or creates) the extension's backup key and restores the Classes entry,
-// then, only when that succeeded, the Explorer values. Returns 0, or the error
-// of the first stage that failed.
+// then the Explorer values, whatever the Classes stage gave (a missing client
+// ProgID key included). Returns 0, or the error of the first stage that failed.
 LSTATUS RestoreFileAssociation(HKEY root, const wchar_t* extension);
 
 // Puts the backup value "KivBackupShortCut" back as the default value of
-// root\Software\Classes\<ext> (creating the key); when that value is empty, not
-// a string, or missing, deletes root\Software\Classes\<ext> with all its
-// subkeys instead. Then deletes root\Software\Classes\KIVShortCut<ext> with its
-// subkeys and returns that result: 0, or ERROR_FILE_NOT_FOUND when the ProgID
-// key was not there. Returns the error of opening root\Software\Classes when
-// that fails, without changing anything.
+// root\Software\Classes\<ext> (creating the key); when that value is an empty
+// string or missing, deletes root\Software\Classes\<ext> with all its subkeys
+// instead. A value that is there but cannot be used (not a string, too long to
+// read) leaves root\Software\Classes\<ext> as it is. Then deletes
+// root\Software\Classes\KIVShortCut<ext> with its subkeys and returns that
+// result: 0, or ERROR_FILE_NOT_FOUND when the ProgID key was not there. Returns
+// the error of opening root\Software\Classes when that fails, without changing
+// anything.
 LSTATUS RestoreClassesAssociation(HKEY root, const wchar_t* extension, HKEY backupKey);
 
 // Restores "Progid" and "Application" of the existing key

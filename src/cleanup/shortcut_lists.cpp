@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "integration/shell_folders.h"
 #include "integration/shell_links.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
@@ -112,6 +113,9 @@ void DeleteFileAndEmptyParents(const wchar_t* path) {
     if (path == nullptr) return;
     DeleteFileW(path);
 
+    // The walk ends below the user's own folders: an emptied Startup, Desktop
+    // or Programs folder stays, and so does every folder above one.
+    const std::vector<std::wstring> shellFolders = UserShellFolders();
     std::wstring folder(path);
     std::replace(folder.begin(), folder.end(), L'/', L'\\');
     for (;;) {
@@ -119,6 +123,14 @@ void DeleteFileAndEmptyParents(const wchar_t* path) {
         if (cut == std::wstring::npos) return;
         folder.resize(cut);
         if (folder.empty() || IsBareDrive(folder)) return;
+        if (IsShellFolderOrAncestor(folder, shellFolders)) return;
+        // A folder link is not the listed file's own folder: removing it
+        // would take the link (or, on some systems, its target) away.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return;
+        }
         if (!RemoveDirectoryW(folder.c_str())) return;
     }
 }

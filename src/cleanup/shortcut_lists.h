@@ -31,4 +31,7 @@ void CleanAllShortcutLists(HKEY root);
 // as long as they can be removed (empty, not in use). "/" counts as "\" in the
 // walk. The walk never reaches beyond a bare drive ("C:" names the drive's
 // current folder, not its root); a path without separator only deletes the file.
+// It stops before any of the user's shell folders or a folder above one
+// (Desktop, Startup, Programs, Start Menu, the profile, ...: see
+// UserShellFolders) and before a folder that is a link.
 void DeleteFileAndEmptyParents(const wchar_t* path);

@@ -27,6 +27,13 @@ bool IsFolderEntry(const WIN32_FIND_DATAW& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Junctions and symbolic links. They are never entered: what they point at
+// belongs elsewhere, to the user or to another tree.
+bool IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // The entries of one folder listing, "." and ".." left out. The first entry,
 // the one FindFirstFileW returns, is examined like every other: on a drive
 // root it is a real entry, not ".".
@@ -139,6 +146,9 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
     while (listing.Next(entry)) {
         const std::wstring from = JoinPath(source, entry.cFileName);
         const std::wstring to = JoinPath(destination, entry.cFileName);
+        // A link is not copied: following it would copy another tree, or the
+        // same one over and over when it points back up.
+        if (IsLink(entry.dwFileAttributes)) continue;
         const bool copied = IsFolderEntry(entry) ? CopyFolderTree(from.c_str(), to.c_str())
                                                  : CopyFileW(from.c_str(), to.c_str(), TRUE);
         if (!copied) return false;
@@ -148,6 +158,8 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
 
 bool DeleteFolderTree(const wchar_t* folder) {
     if (IsEmpty(folder)) return true;
+    // A folder that is itself a link: the link goes, its target stays.
+    if (IsLink(GetFileAttributesW(folder))) return RemoveLinkRobust(folder);
 
     // Plain concatenation: a folder given with a trailing backslash gives a
     // doubled separator, which the system accepts.
@@ -158,7 +170,9 @@ bool DeleteFolderTree(const wchar_t* folder) {
     WIN32_FIND_DATAW entry;
     while (listing.Next(entry)) {
         const std::wstring path = prefix + entry.cFileName;
-        if (IsFolderEntry(entry)) {
+        if (IsLink(entry.dwFileAttributes)) {
+            RemoveLinkRobust(path.c_str());
+        } else if (IsFolderEntry(entry)) {
             if (!DeleteFolderTree(path.c_str())) return false;
             RemoveFolderRobust(path.c_str());
         } else {

@@ -23,7 +23,8 @@ bool MoveFolderContents(const wchar_t* source, const wchar_t* destination);
 bool CreatePathFolders(const wchar_t* path);
 
 // Copies the tree at source into destination, which must not exist yet (only
-// its last level is created). Files are copied without overwriting. True when
+// its last level is created). Files are copied without overwriting; links
+// (junctions, symbolic links) below source are left out, not followed. True when
 // the whole tree was copied or there was nothing to do (null or empty
 // argument); false when the source cannot be listed, the destination exists
 // or cannot be created, the destination is the source or lies inside it, or
@@ -32,7 +33,9 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination);
 
 // Deletes the tree at folder: files with DeleteFileRobust (read-only ones
 // after clearing that attribute; their results are not looked at), sub-folders
-// depth first, then the folder itself. Returns RemoveFolderRobust(folder) after
+// depth first, then the folder itself. Links (junctions, symbolic links) are
+// never entered: RemoveLinkRobust removes the link and leaves its target; a
+// folder that is itself a link gives RemoveLinkRobust's result. Returns RemoveFolderRobust(folder) after
 // the contents were handled; false, with the folder left, when it cannot be
 // listed (a missing folder included), its listing fails or a sub-folder's tree
 // fails. A null or empty folder: true, nothing done.

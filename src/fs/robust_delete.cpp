@@ -5,6 +5,8 @@
 #include <string>
 
 #include "logging/last_error.h"
+#include "win/full_path.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -55,10 +57,37 @@ bool HasLongPathPrefix(const std::wstring& path) {
 }
 
 enum class WorkingName { AsGiven, LongFormWhenUnreachable };
+enum class ObjectKind { File, Folder };
+
+// True when nothing exists at path: the path or one of its folders is missing.
+// Asked through the long form, so that a path the plain calls cannot reach is
+// not taken for a missing one.
+bool IsAbsent(const wchar_t* path) {
+    if (GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Step 5: the object onto the placeholder's name. A file replaces the empty
+// placeholder; a folder cannot replace a file (MOVEFILE_REPLACE_EXISTING does
+// not apply to folders), so the placeholder is removed first and the folder
+// takes its free name.
+bool MoveOntoPlaceholder(const std::wstring& from, const std::wstring& placeholder,
+                         ObjectKind kind) {
+    if (kind == ObjectKind::File) {
+        return MoveFileExW(from.c_str(), placeholder.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    if (!placeholder.empty() && !DeleteFileW(placeholder.c_str())) return false;
+    return MoveFileExW(from.c_str(), placeholder.c_str(), 0) != FALSE;
+}
+
+constexpr wchar_t kLinkDeleteFailed[] = L"Failed to delete link \"%s\"\n";
 
 // Steps 2 to 7 of the chain, after the plain deletion has failed (its error is
 // still the thread's last error).
-bool DeleteThroughTemporaryFolder(const wchar_t* path, WorkingName form,
+bool DeleteThroughTemporaryFolder(const wchar_t* path, ObjectKind kind, WorkingName form,
                                   const DeletionTexts& texts) {
     LogWriteLastError(kLogFlags, kLogModule, kLogCode, texts.deleteFailed, path);
 
@@ -72,16 +101,18 @@ bool DeleteThroughTemporaryFolder(const wchar_t* path, WorkingName form,
         workingName.insert(0, kLongPathPrefix);
     }
 
-    if (MoveFileExW(workingName.c_str(), placeholder.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (MoveOntoPlaceholder(workingName, placeholder, kind)) {
         workingName = placeholder;
     } else {
         LogWriteLastError(kLogFlags, kLogModule, kLogCode, texts.moveFailed, workingName.c_str(),
                           placeholder.c_str());
     }
 
-    const HANDLE file =
-        CreateFileW(workingName.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                    FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A link is opened as itself: through it, the delete-on-close would empty
+    // and delete the file it points at.
+    const HANDLE file = CreateFileW(
+        workingName.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     } else {
@@ -97,16 +128,60 @@ bool DeleteThroughTemporaryFolder(const wchar_t* path, WorkingName form,
     return false;
 }
 
+
+// A failed plain deletion that found nothing to delete: the object is gone
+// already. A missing folder on the way counts too, once the long form confirms
+// that nothing is there.
+bool FoundNothing(const wchar_t* path) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return true;
+    const bool absent = error == ERROR_PATH_NOT_FOUND && IsAbsent(path);
+    SetLastError(error);
+    return absent;
+}
+
 }  // namespace
 
 bool DeleteFileRobust(const wchar_t* path) {
     if (path == nullptr || *path == L'\0') return true;
-    if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-    return DeleteThroughTemporaryFolder(path, WorkingName::LongFormWhenUnreachable, kFileTexts);
+    if (DeleteFileW(path) || FoundNothing(path)) return true;
+    return DeleteThroughTemporaryFolder(path, ObjectKind::File,
+                                        WorkingName::LongFormWhenUnreachable, kFileTexts);
 }
 
 bool RemoveFolderRobust(const wchar_t* path) {
     if (path == nullptr || *path == L'\0') return true;
-    if (RemoveDirectoryW(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-    return DeleteThroughTemporaryFolder(path, WorkingName::AsGiven, kFolderTexts);
+    if (RemoveDirectoryW(path) || FoundNothing(path)) return true;
+    return DeleteThroughTemporaryFolder(path, ObjectKind::Folder, WorkingName::AsGiven,
+                                        kFolderTexts);
+}
+
+bool RemoveLinkRobust(const wchar_t* path) {
+    if (path == nullptr || *path == L'\0') return true;
+    UniqueFileHandle link(CreateFileW(
+        path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link) {
+        if (FoundNothing(path)) return true;
+        LogWriteLastError(kLogFlags, kLogModule, kLogCode, kLinkDeleteFailed, path);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(link.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        // The system opened what the link points at, not the link: any
+        // deletion or rename through it would reach the target. The link
+        // stays where it is.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        LogWriteLastError(kLogFlags, kLogModule, kLogCode, kLinkDeleteFailed, path);
+        return false;
+    }
+    // The handle is the link's own: deleting through it leaves the target.
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition,
+                                   sizeof(disposition))) {
+        return true;
+    }
+    LogWriteLastError(kLogFlags, kLogModule, kLogCode, kLinkDeleteFailed, path);
+    return false;
 }

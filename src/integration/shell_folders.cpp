@@ -73,8 +73,13 @@ std::vector<std::wstring> UserShellFolders() {
 }
 
 bool IsShellFolderOrAncestor(const std::wstring& folder) {
+    return IsShellFolderOrAncestor(folder, UserShellFolders());
+}
+
+bool IsShellFolderOrAncestor(const std::wstring& folder,
+                             const std::vector<std::wstring>& shellFolders) {
     if (ComparableFolderPath(folder).empty()) return true;
-    for (const std::wstring& shellFolder : UserShellFolders()) {
+    for (const std::wstring& shellFolder : shellFolders) {
         if (IsSameOrInsideFolder(shellFolder, folder)) return true;
     }
     return false;

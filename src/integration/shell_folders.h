@@ -19,3 +19,6 @@ std::vector<std::wstring> UserShellFolders();
 // without regard to letter case or a trailing separator. An empty folder
 // counts as holding one: nothing may be done to it.
 bool IsShellFolderOrAncestor(const std::wstring& folder);
+// The same against a list taken once from UserShellFolders().
+bool IsShellFolderOrAncestor(const std::wstring& folder,
+                             const std::vector<std::wstring>& shellFolders);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "logging/logger.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/wide_format.h"
 
@@ -42,7 +43,8 @@ bool WriteAll(HANDLE file, const void* data, size_t bytes) {
 // is stored as CR LF.
 void WriteToFile(const std::wstring& fileName, const std::wstring& record) {
     if (fileName.empty()) return;
-    UniqueFileHandle file(CreateFileW(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const std::wstring openName = ExtendedLengthPath(fileName);
+    UniqueFileHandle file(CreateFileW(openName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     LARGE_INTEGER end{};

@@ -40,8 +40,9 @@ void AttachSharedBlock(CLogger& logger, SECURITY_ATTRIBUTES* security) {
 
 bool LogInitialize(const wchar_t* fileName) {
     CLogger& logger = CLogger::Instance();
+    // Kept whole: a cut name would name another file. The file sink opens a
+    // long one through its "\\?\" form.
     logger.fileName = fileName != nullptr ? fileName : L"";
-    if (logger.fileName.size() > kLogPathChars) logger.fileName.resize(kLogPathChars);
 
     if (logger.mutex == nullptr) {
         // Every user gets full access: a null DACL, present.

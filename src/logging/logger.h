@@ -45,8 +45,6 @@ static_assert(sizeof(LogSharedBlock) == 1032);
 static_assert(offsetof(LogSharedBlock, Flags) == 1024);
 static_assert(offsetof(LogSharedBlock, Code) == 1028);
 
-inline constexpr size_t kLogPathChars = 260;
-
 class CLogger {
   public:
     std::wstring fileName;   // empty: no file output

@@ -65,3 +65,12 @@ bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
     return !first.empty() && EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(),
                                                 second.size());
 }
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    constexpr wchar_t kPrefix[] = L"\\\\?\\";
+    if (path.size() < MAX_PATH || path.starts_with(kPrefix)) return path;
+    const std::wstring full = FullPathName(path);
+    if (full.empty()) return path;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return kPrefix + full;
+}

@@ -183,26 +183,36 @@ TEST_F(AssociationRestore, ExplorerValuesAreRestoredOnlyFromWellFormedStrings) {
     EXPECT_EQ(ValueNames(root_, kStore + L"\\.none").size(), 2u);
 }
 
-TEST_F(AssociationRestore, ClassesStageGatesTheExplorerStage) {
+TEST_F(AssociationRestore, ExplorerValuesComeBackWhateverBecameOfTheProgId) {
     // No client ProgID key: the Classes default is restored, the result is
-    // ERROR_FILE_NOT_FOUND and the Explorer values stay as they are.
+    // ERROR_FILE_NOT_FOUND, and the Explorer values are restored all the same
+    // (the backup key goes next, and with it the only copy of them).
     SetStringValue(root_, kStore + L"\\.q1", L"KivBackupShortCut", L"q1file");
     SetStringValue(root_, kStore + L"\\.q1", L"KivBackupProgid", L"Q1.Old");
     SetStringValue(root_, kStore + L"\\.q1", L"KivBackupApplication", L"q1.exe");
     SetStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.q1", L"Progid", L"KIVShortCut.q1");
     EXPECT_EQ(RestoreFileAssociation(root_, L".q1"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.q1", nullptr), L"q1file");
-    EXPECT_EQ(ReadStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.q1", L"Progid"),
-              L"KIVShortCut.q1");
-    EXPECT_EQ(ValueNames(root_, kStore + L"\\.q1").size(), 3u);
-
-    // With the ProgID present both stages run.
-    CreateKey(root_, kClasses + L"\\KIVShortCut.q1");
-    EXPECT_EQ(RestoreFileAssociation(root_, L".q1"), ERROR_SUCCESS);
     EXPECT_EQ(ReadStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.q1", L"Progid"), L"Q1.Old");
     EXPECT_EQ(ReadStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.q1", L"Application"), L"q1.exe");
     EXPECT_EQ(ValueNames(root_, kStore + L"\\.q1"),
               std::vector<std::wstring>{L"KivBackupShortCut"});
+
+    // A saved default that is there but not a string says nothing of the
+    // earlier association: the extension's key and its values stay.
+    const DWORD types[] = {REG_MULTI_SZ, REG_BINARY, REG_DWORD};
+    for (const DWORD type : types) {
+        SetRawValue(root_, kStore + L"\\.q4", L"KivBackupShortCut", type, "\x41\0\0\0", 4);
+        SetStringValue(root_, kClasses + L"\\.q4", nullptr, L"UserChoice.q4");
+        SetStringValue(root_, kClasses + L"\\.q4\\ShellNew", L"NullFile", L"");
+        CreateKey(root_, kClasses + L"\\KIVShortCut.q4");
+        HKEY backup = OpenBackup(L".q4");
+        EXPECT_EQ(RestoreClassesAssociation(root_, L".q4", backup), ERROR_SUCCESS) << type;
+        RegCloseKey(backup);
+        EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.q4", nullptr), L"UserChoice.q4") << type;
+        EXPECT_TRUE(KeyExists(root_, kClasses + L"\\.q4\\ShellNew")) << type;
+        EXPECT_FALSE(KeyExists(root_, kClasses + L"\\KIVShortCut.q4")) << type;
+    }
 
     // A saved default longer than 259 characters is restored whole, not taken
     // as empty (which would delete the extension's key).

@@ -201,3 +201,29 @@ TEST_F(ShortcutLists, ParentWalkStaysWithinWhatThePathNames) {
     DeleteFileAndEmptyParents(nullptr);
     DeleteFileAndEmptyParents(L"");
 }
+
+TEST_F(ShortcutLists, ParentWalkKeepsTheUsersFoldersAndFolderLinks) {
+    // A shell folder that the listed link leaves empty stays, and so does
+    // every folder above it; the folders below it go.
+    const std::wstring local = files_ / L"Local";
+    WriteFileBytes(local + L"\\Vendor\\Client\\x.lnk", "link");
+    wchar_t saved[MAX_PATH] = {};
+    const DWORD savedLength = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+    DeleteFileAndEmptyParents((local + L"\\Vendor\\Client\\x.lnk").c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength > 0 ? saved : nullptr);
+    EXPECT_FALSE(FolderExists(local + L"\\Vendor"));
+    EXPECT_TRUE(FolderExists(local));
+
+    // A folder link on the way ends the walk: neither the link nor its
+    // (now empty) target is removed.
+    const std::wstring target = files_ / L"Target";
+    WriteFileBytes(target + L"\\y.lnk", "link");
+    CreateDirectoryW((files_ / L"Outer").c_str(), nullptr);
+    ASSERT_TRUE(testing_support::MakeFolderLink(files_ / L"Outer\\Linked", target));
+    DeleteFileAndEmptyParents((files_ / L"Outer\\Linked\\y.lnk").c_str());
+    EXPECT_FALSE(FileExists(target + L"\\y.lnk"));
+    EXPECT_TRUE(FolderExists(target));
+    EXPECT_NE(GetFileAttributesW((files_ / L"Outer\\Linked").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(FolderExists(files_ / L"Outer"));
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "fs/fs_test_helpers.h"
 #include "fs/join_path.h"
 #include "logging/logger.h"
@@ -13,6 +15,7 @@ using fs_testing::HeldFile;
 using fs_testing::ListNames;
 using testing_support::FileExists;
 using testing_support::FolderExists;
+using testing_support::MakeFolderLink;
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
@@ -148,4 +151,52 @@ TEST(DeleteFolderTree, RemovesReadOnlyAndDeepTreesQuietly) {
     EXPECT_FALSE(DeleteFolderTree(tree.c_str()));
     EXPECT_TRUE(DeleteFolderTree(nullptr));
     EXPECT_TRUE(DeleteFolderTree(L""));
+}
+
+TEST(FolderLinks, AreNeverEnteredWhenATreeIsDeletedOrCopied) {
+    TempFolder root;
+    const std::wstring log = root / L"log.txt";
+    LogInitialize(log.c_str());
+    const fs_testing::TemporaryFolderOverride temp(root / L"temp");
+    CreateDirectoryW((root / L"temp").c_str(), nullptr);
+    // The user's folders elsewhere: one holding a file, one empty.
+    const std::wstring outside = root / L"outside";
+    const std::wstring outsideEmpty = root / L"outside-empty";
+    WriteFileBytes(outside + L"\\user.txt", "user's");
+    CreateDirectoryW(outsideEmpty.c_str(), nullptr);
+
+    const std::wstring tree = root / L"tree";
+    WriteFileBytes(tree + L"\\own.txt", "own");
+    WriteFileBytes(tree + L"\\sub\\own.txt", "own");
+    ASSERT_TRUE(MakeFolderLink(tree + L"\\sub\\toOutside", outside));
+    ASSERT_TRUE(MakeFolderLink(tree + L"\\toEmpty", outsideEmpty));
+    ASSERT_TRUE(MakeFolderLink(tree + L"\\sub\\up", tree));  // a loop
+
+    // Copied without the links: no copy of the outside file, no endless loop.
+    const std::wstring copy = root / L"copy";
+    EXPECT_TRUE(CopyFolderTree(tree.c_str(), copy.c_str()));
+    EXPECT_EQ(testing_support::ListTree(copy),
+              (std::vector<std::wstring>{L"own.txt", L"sub\\", L"sub\\own.txt"}));
+
+    // Deleted: the tree goes from its place and what the links point at stays
+    // whole. Windows deletes each link itself. Wine opens only a link's target,
+    // so there the links stay, their folders cannot be removed and the robust
+    // deletion moves those folders, links inside, into the temporary folder.
+    DeleteFolderTree(tree.c_str());
+    EXPECT_FALSE(FolderExists(tree));
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\user.txt"), "user's");
+    EXPECT_TRUE(FolderExists(outsideEmpty));
+    const bool linksStayed = testing_support::ReadUtf16File(log).find(
+                                 L"Failed to delete link \"" + tree) != std::wstring::npos;
+    std::printf("links %s\n", linksStayed ? "left in place (Wine), their folders moved to the "
+                                            "temporary folder"
+                                          : "deleted");
+
+    // A tree that is itself a link: the link goes (or stays, on Wine); its
+    // target keeps its file either way.
+    ASSERT_TRUE(MakeFolderLink(root / L"linked", outside));
+    EXPECT_EQ(DeleteFolderTree((root / L"linked").c_str()), !linksStayed);
+    EXPECT_EQ(GetFileAttributesW((root / L"linked").c_str()) == INVALID_FILE_ATTRIBUTES,
+              !linksStayed);
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\user.txt"), "user's");
 }

@@ -63,15 +63,22 @@ TEST(LogFileSink, OnlyTheFinalLineFeedBecomesCrLf) {
               Utf16Bytes(L"\r\nlf\r\ncrlf\r\r\ninner\nlf\r\nnone") + Utf16Bytes(L"next\r\n"));
 }
 
-TEST(LogFileSink, LongPathIsCutAndUnwritableFileIsSkipped) {
-    // A path longer than 260 characters is cut to 260; the call goes on.
-    const std::wstring longPath = L"C:\\" + std::wstring(300, L'a') + L".txt";
+TEST(LogFileSink, LongPathIsWrittenWholeAndUnwritableFileIsSkipped) {
+    // A path past 260 characters is never cut (the cut name would be another
+    // file): the records land in the file the whole path names.
+    TempFolder folder;
+    const std::wstring deep = folder / (std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e'));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder / std::wstring(120, L'd')).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    const std::wstring longPath = deep + L"\\HLXBasicClientLog.txt";
+    ASSERT_GT(longPath.size(), 260u);
     LogInitialize(longPath.c_str());
-    EXPECT_EQ(CLogger::Instance().fileName.size(), 260u);
-    EXPECT_GT(LogWrite(3, 33, 1, L"still returns its length\n"), 0);
+    EXPECT_EQ(CLogger::Instance().fileName, longPath);
+    EXPECT_GT(LogWrite(3, 33, 1, L"deep record\n"), 0);
+    EXPECT_NE(ReadUtf16File(L"\\\\?\\" + longPath).find(L"deep record\r\n"), std::wstring::npos);
+    EXPECT_EQ(ListTree(deep), std::vector<std::wstring>{L"HLXBasicClientLog.txt"});
 
     // A log file in a folder that does not exist: nothing is written, no failure.
-    TempFolder folder;
     const std::wstring missing = folder / L"no such folder\\log.txt";
     LogInitialize(missing.c_str());
     EXPECT_GT(LogWrite(1, 33, 1, L"error\n"), 0);

@@ -80,12 +80,50 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-void RemoveTree(const std::wstring& path) {
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
-        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+namespace {
+
+bool IsLinkAttributes(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a tree given in its "\\?\" form without entering links: a link is
+// removed as itself (RemoveFolderLink), whatever it points at stays.
+void RemoveTreeInLongForm(const std::wstring& path) {
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (IsLinkAttributes(entry.dwFileAttributes)) {
+                RemoveFolderLink(child);
+            } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTreeInLongForm(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
     }
-    std::filesystem::remove_all(path, ignored);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::wstring& path) {
+    if (path.empty()) return;
+    std::wstring base = path;
+    while (base.size() > 3 && base.back() == L'\\') base.pop_back();
+    if (base.size() >= 2 && base[1] == L':') base = L"\\\\?\\" + base;
+    if (IsLinkAttributes(GetFileAttributesW(base.c_str()))) {
+        RemoveFolderLink(base);
+        return;
+    }
+    RemoveTreeInLongForm(base);
 }
 
 std::wstring ReadUtf16File(const std::wstring& path) {
@@ -239,6 +277,55 @@ std::optional<DWORD> RunProgram(const std::wstring& commandLine,
 
 std::wstring Quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
+}
+
+namespace {
+
+using UnixFileName = char*(CDECL*)(const wchar_t*);
+
+// Wine's translation of a Windows path to the Linux one; null on Windows.
+UnixFileName WineUnixFileName() {
+    return reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// Runs a Linux tool under Wine on the Linux names of the given paths and waits
+// until done() holds (a Linux program's process gives no exit code here).
+template <typename Done>
+bool RunOnLinuxNames(const wchar_t* tool, const std::vector<std::wstring>& paths, Done done) {
+    const UnixFileName unixName = WineUnixFileName();
+    std::wstring command = std::wstring(L"\\\\?\\unix\\bin\\") + tool;
+    for (const std::wstring& path : paths) {
+        char* name = unixName(path.c_str());
+        if (name == nullptr) return false;
+        command += L" " + Quoted(FromUtf8(name));
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    ChildProcess process;  // kept until done
+    return process.Start(command) && WaitUntil(done);
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    if (WineUnixFileName() == nullptr) {
+        return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) !=
+               FALSE;
+    }
+    return RunOnLinuxNames(L"ln -s", {target, link},
+                           [&] { return IsLinkAttributes(GetFileAttributesW(link.c_str())); });
+}
+
+void RemoveFolderLink(const std::wstring& link) {
+    if (WineUnixFileName() == nullptr) {
+        if (!RemoveDirectoryW(link.c_str())) DeleteFileW(link.c_str());
+        return;
+    }
+    // Wine's own calls would reach the link's target.
+    RunOnLinuxNames(L"rm -f", {link}, [&] {
+        return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetLastError() != ERROR_SHARING_VIOLATION;
+    });
 }
 
 namespace {

@@ -37,7 +37,8 @@ bool FolderExists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);
 // Writes the bytes, creating missing parent folders.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// Removes a folder tree (test clean-up; ignores failures).
+// Removes a folder tree (test clean-up; ignores failures), long paths
+// included; links in it are removed as themselves, never entered.
 void RemoveTree(const std::wstring& path);
 
 // The content of a UTF-16LE file without its byte-order mark.
@@ -97,6 +98,16 @@ std::optional<DWORD> RunProgram(const std::wstring& commandLine,
 
 // "path" in double quotes.
 std::wstring Quoted(const std::wstring& path);
+
+// Plants a folder link at link pointing at target (an existing folder). Under
+// Wine, whose link calls create nothing, it is a symbolic link of the Linux
+// side, made with ln through Wine's "\\?\unix" path and listed with
+// FILE_ATTRIBUTE_REPARSE_POINT; on Windows a directory symbolic link. True
+// once the link is there.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link itself (under Wine with rm on the Linux side, since
+// Wine's calls reach the target); what it points at stays.
+void RemoveFolderLink(const std::wstring& link);
 
 // Every file and folder under root, relative to it, sorted; folders end in "\".
 // Reaches below MAX_PATH through the long-path form.
