@@ -19,3 +19,16 @@ bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer);
 
 // True when both name the same folder (comparable forms, letter case ignored).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);
+
+// The root of the volume that holds path, with a trailing backslash ("C:\", a
+// share "\\server\share\", or a folder where another volume is mounted), as
+// GetVolumePathNameW gives it; empty when it cannot be had.
+std::wstring VolumeRootOf(const std::wstring& path);
+
+// True when folder is the root of a volume: a drive root (a bare "X:" counts
+// as "X:\"), a network share, or a folder where another volume is mounted.
+bool IsVolumeRoot(const std::wstring& folder);
+
+// True when both paths lie on one volume, so that a file moves from one to the
+// other without being copied. False when either volume cannot be told.
+bool IsOnSameVolume(const std::wstring& a, const std::wstring& b);

@@ -14,6 +14,8 @@ namespace {
 
 constexpr wchar_t kUserShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+// The value of the Downloads folder in the user's shell folders.
+constexpr wchar_t kDownloadsValue[] = L"{374DE290-123F-4565-9164-39C4925E467B}";
 constexpr wchar_t kShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -54,13 +56,14 @@ void WriteUtf8Lines(const std::wstring& path, const std::vector<std::wstring>& l
 }  // namespace
 
 Scenario::Scenario() {
-    for (const std::wstring& folder : {Roaming(), Temp(), Desktop(), Programs(), Startup()}) {
+    for (const std::wstring& folder :
+         {Roaming(), Temp(), Desktop(), Programs(), Startup(), Downloads()}) {
         CreateDirectoryW(folder.c_str(), nullptr);
     }
     CleanInstallerKeys();
     for (const auto& [name, folder] :
          {std::pair{L"Desktop", Desktop()}, std::pair{L"Programs", Programs()},
-          std::pair{L"Startup", Startup()}}) {
+          std::pair{L"Startup", Startup()}, std::pair{kDownloadsValue, Downloads()}}) {
         savedShellFolders_.emplace_back(name, ReadString(kUserShellFolders, name));
         WriteString(kUserShellFolders, name, folder);
     }
@@ -73,7 +76,11 @@ Scenario::~Scenario() {
     RunProgram(L"taskkill.exe /f /im VuClient.exe", {}, 20000);
     RunProgram(L"taskkill.exe /f /im DESKHubClient.exe", {}, 20000);
     for (const auto& [name, value] : savedShellFolders_) {
-        if (value) WriteString(kUserShellFolders, name, *value);
+        if (value) {
+            WriteString(kUserShellFolders, name, *value);
+        } else {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, name.c_str());
+        }
     }
     if (savedAppDataValue_) WriteString(kShellFolders, L"AppData", *savedAppDataValue_);
     CleanInstallerKeys();
@@ -106,9 +113,11 @@ EnvironmentChanges Scenario::Environment() const {
 }
 
 std::optional<DWORD> Scenario::Run(const std::wstring& program, const std::wstring& arguments,
-                                   DWORD timeoutMs) const {
+                                   DWORD timeoutMs, const EnvironmentChanges& overrides) const {
     ChildProcess child;
-    if (!child.Start(Quoted(program) + L" " + arguments, Environment(), Root())) {
+    EnvironmentChanges environment = Environment();
+    environment.insert(environment.end(), overrides.begin(), overrides.end());
+    if (!child.Start(Quoted(program) + L" " + arguments, environment, Root())) {
         return std::nullopt;
     }
     return child.Wait(timeoutMs);

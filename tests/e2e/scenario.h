@@ -31,6 +31,7 @@ class Scenario {
     std::wstring Desktop() const { return root_ / L"Desktop"; }
     std::wstring Programs() const { return root_ / L"Programs"; }
     std::wstring Startup() const { return root_ / L"Startup"; }
+    std::wstring Downloads() const { return root_ / L"Downloads"; }
     std::wstring LogPath() const { return Roaming() + L"\\HLXBasicClientLog.txt"; }
     // Where the stand-in clients record their starts (outside the install folder).
     std::wstring ClientRecord() const { return root_ / L"clients.log"; }
@@ -50,8 +51,10 @@ class Scenario {
 
     // Runs program (a full path) with the arguments, waits for it and returns
     // its exit code; std::nullopt when it did not start or did not end in time.
+    // overrides change the scenario's environment for this run.
     std::optional<DWORD> Run(const std::wstring& program, const std::wstring& arguments,
-                             DWORD timeoutMs = 180000) const;
+                             DWORD timeoutMs = 180000,
+                             const EnvironmentChanges& overrides = {}) const;
     // The same through the standard-user launcher.
     std::optional<DWORD> RunAsStandardUser(const std::wstring& program,
                                            const std::wstring& arguments) const;
