@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "e2e/scenario.h"
 #include "fs/fs_test_helpers.h"
 
@@ -324,21 +322,17 @@ TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
               0u);
     const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
     WriteFileBytes(settings, "<settings user=\"only copy\"/>");
-    // Another program locks the file's bytes: it can be opened but not read.
-    // Windows fails the copy; Wine reports success for an empty copy, as a
-    // full disk can too.
-    fs_testing::HeldFile held(L"range", settings);
+    // Another program holds the file without sharing: it cannot be copied.
+    fs_testing::HeldFile held(L"lock", settings);
     ASSERT_TRUE(held.IsHeld());
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(log, {L"Failed to copy file \n " + settings + L" to \n " + payload +
+                                          L"\\mysettings.xml \nError: 0x20",
+                                      kSettingsNotKept}));
     EXPECT_EQ(log.back(), kSettingsNotKept);
-    const bool failed = CountStartingWith(log, L"Failed to copy file \n " + settings) == 1;
-    const bool incomplete =
-        Contains(log, L"Backup copy " + payload + L"\\mysettings.xml is incomplete");
-    EXPECT_TRUE(failed || incomplete);
-    std::printf("the locked settings file: %s\n", failed ? "copy failed" : "short copy");
     EXPECT_FALSE(FileExists(payload + L"\\mysettings.xml"));
     EXPECT_EQ(CountStartingWith(log, L"Installer set to upgrade"), 0u) << "no uninstall ran";
     ExpectInstalled(scenario);
