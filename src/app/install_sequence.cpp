@@ -34,15 +34,17 @@ constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
 // An install must take its payload from a folder of its own: it moves the
 // folder's whole content and the next uninstall deletes it. Refused, before
 // anything changes: the install folder itself, a folder below it or holding it
-// (the sequence would delete its own payload), a volume root, and the user's
-// and the system's shell folders or a folder holding one (the user's own files
-// would be moved into the install folder).
+// (the sequence would delete its own payload), the client's data folder or a
+// folder below it, a volume root, and the user's and the system's shell
+// folders or a folder holding one (the user's own files would be moved into
+// the install folder).
 bool InstallerFolderIsUsable() {
     const std::wstring installer = GetInstallerFolder();
     const std::wstring install = GetInstallFolder();
     if (!ComparableFolderPath(installer).empty() && !ComparableFolderPath(install).empty() &&
         !IsSameOrInsideFolder(installer, install) && !IsSameOrInsideFolder(install, installer) &&
-        !IsVolumeRoot(installer) && !IsShellFolderOrAncestor(installer)) {
+        !IsSameOrInsideFolder(installer, GetClientDataFolder()) && !IsVolumeRoot(installer) &&
+        !IsShellFolderOrAncestor(installer)) {
         return true;
     }
     LogWrite(1, kAppLogModule, 8,
@@ -69,8 +71,7 @@ bool HasSameSize(const std::wstring& a, const std::wstring& b) {
     WIN32_FILE_ATTRIBUTE_DATA first{}, second{};
     return GetFileAttributesExW(a.c_str(), GetFileExInfoStandard, &first) &&
            GetFileAttributesExW(b.c_str(), GetFileExInfoStandard, &second) &&
-           first.nFileSizeHigh == second.nFileSizeHigh &&
-           first.nFileSizeLow == second.nFileSizeLow;
+           first.nFileSizeHigh == second.nFileSizeHigh && first.nFileSizeLow == second.nFileSizeLow;
 }
 
 bool IsMissingFile(const std::wstring& path) {
@@ -125,12 +126,14 @@ bool RunPreviousUninstaller(const std::wstring& folder) {
         // One that goes on would delete in the install folder while the new
         // files arrive, and delete them when it gets there: it is ended first.
         if (WaitForSingleObject(process.Get(), kPreviousUninstallerWaitMs) == WAIT_TIMEOUT) {
-            LogWrite(2, kAppLogModule, 4, L"Previous uninstaller '%s' still runs after %lu s; it is ended\n",
+            LogWrite(2, kAppLogModule, 4,
+                     L"Previous uninstaller '%s' still runs after %lu s; it is ended\n",
                      path.c_str(), kPreviousUninstallerWaitMs / 1000);
             if (!TerminateProcess(process.Get(), ERROR_TIMEOUT)) {
                 LogWriteLastError(2, kAppLogModule, 4, L"TerminateProcess failed");
             }
-            if (WaitForSingleObject(process.Get(), kPreviousUninstallerEndWaitMs) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(process.Get(), kPreviousUninstallerEndWaitMs) !=
+                WAIT_OBJECT_0) {
                 LogWrite(1, kAppLogModule, 4,
                          L"Previous uninstaller '%s' cannot be ended; nothing is deleted or "
                          L"installed\n",

@@ -11,8 +11,8 @@ bool IsBareDrive(const std::wstring& path) {
 }
 
 bool EqualsIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
-    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
+           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -64,8 +64,8 @@ bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer) 
 bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
     const std::wstring first = ComparableFolderPath(a);
     const std::wstring second = ComparableFolderPath(b);
-    return !first.empty() && EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(),
-                                                second.size());
+    return !first.empty() &&
+           EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(), second.size());
 }
 
 std::wstring VolumeRootOf(const std::wstring& path) {

@@ -288,11 +288,14 @@ TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
     ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\Setup") + L"\\Uninstall.exe",
                            L"-i -q"),
               0u);
-    std::vector<std::wstring> folders = {scenario.Downloads(), scenario.Temp()};
+    CreateDirectoryW(scenario.ClientDataFolder().c_str(), nullptr);
+    std::vector<std::wstring> folders = {scenario.Downloads(), scenario.Temp(),
+                                         scenario.ClientDataFolder()};
     if (FolderExists(L"Y:\\")) folders.push_back(L"Y:");
     for (const std::wstring& folder : folders) {
         SCOPED_TRACE(ToUtf8(folder));
-        const std::wstring userFile = folder + L"\\report " + std::to_wstring(GetTickCount64()) + L".pdf";
+        const std::wstring userFile =
+            folder + L"\\report " + std::to_wstring(GetTickCount64()) + L".pdf";
         WriteFileBytes(userFile, "the user's own");
         const auto before = ListTree(folder);
         scenario.MakePayload(folder);
@@ -304,9 +307,9 @@ TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
         EXPECT_EQ(log.back().rfind(L"Installer folder (" + folder + kNotApart, 0), 0u)
             << ToUtf8(log.back());
         EXPECT_EQ(ReadFileBytes(userFile), "the user's own");
-        for (const wchar_t* file : {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe",
-                                    L"KivClientSystem.dll", L"stand_in_client.ini",
-                                    L"stand_in_com_server.ini"}) {
+        for (const wchar_t* file :
+             {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe", L"KivClientSystem.dll",
+              L"stand_in_client.ini", L"stand_in_com_server.ini"}) {
             EXPECT_TRUE(DeleteFileW((folder + L"\\" + file).c_str())) << ToUtf8(file);
         }
         EXPECT_TRUE(DeleteFileW(userFile.c_str()));
@@ -348,16 +351,18 @@ TEST(Install, PreviousUninstallerThatOutlivesItsWaitIsEnded) {
     WriteFileBytes(install + L"\\mysettings.xml", "kept");
     // The installed version's client runs take 15 s: its uninstaller outlives
     // the 10 s it is given.
-    WriteFileBytes(install + L"\\stand_in_client.ini",
-                   "[client]\r\nLog=" + ToUtf8(scenario.ClientRecord()) + "\r\nSwitchRunMs=15000\r\n");
+    WriteFileBytes(
+        install + L"\\stand_in_client.ini",
+        "[client]\r\nLog=" + ToUtf8(scenario.ClientRecord()) + "\r\nSwitchRunMs=15000\r\n");
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     auto log = scenario.LogMessages();
-    EXPECT_TRUE(ContainsInOrder(
-        log, {L"Installer set to upgrade",
-              L"Previous uninstaller '" + install + L"\\Uninstall.exe' still runs after 10 s; it is ended",
-              L"Starting Client Install", L"Exiting client install (0X00000000)"}));
+    EXPECT_TRUE(
+        ContainsInOrder(log, {L"Installer set to upgrade",
+                              L"Previous uninstaller '" + install +
+                                  L"\\Uninstall.exe' still runs after 10 s; it is ended",
+                              L"Starting Client Install", L"Exiting client install (0X00000000)"}));
     // Past the end of the old client run, the ended uninstaller deletes nothing.
     Sleep(6000);
     log = scenario.LogMessages();
@@ -370,15 +375,19 @@ TEST(Install, TwoInstallsStartedTogetherRunOneAfterTheOther) {
     Scenario scenario;
     // Client runs of a second each keep the first install busy while the
     // second starts.
-    const std::wstring first = scenario.MakePayload(scenario.Root() + L"\\A", {L"SwitchRunMs=1000"});
-    const std::wstring second = scenario.MakePayload(scenario.Root() + L"\\B", {L"SwitchRunMs=1000"});
+    const std::wstring first =
+        scenario.MakePayload(scenario.Root() + L"\\A", {L"SwitchRunMs=1000"});
+    const std::wstring second =
+        scenario.MakePayload(scenario.Root() + L"\\B", {L"SwitchRunMs=1000"});
     ChildProcess a = scenario.Start(first + L"\\Uninstall.exe", L"-i -q");
     ChildProcess b = scenario.Start(second + L"\\Uninstall.exe", L"-i -q");
     ASSERT_EQ(a.Wait(180000), 0u);
     ASSERT_EQ(b.Wait(180000), 0u);
 
     const auto log = scenario.LogMessages();
-    EXPECT_EQ(CountStartingWith(log, L"Waiting for another install or uninstall of this user to finish"), 1u);
+    EXPECT_EQ(
+        CountStartingWith(log, L"Waiting for another install or uninstall of this user to finish"),
+        1u);
     // The second install waited for the whole first one, then upgraded it:
     // its previous uninstaller does not wait for the lock its parent holds.
     EXPECT_TRUE(ContainsInOrder(
@@ -406,8 +415,8 @@ TEST(Install, NoUsableRoamingFolderChangesNothing) {
           std::optional<std::wstring>(L"Roaming")}) {
         const bool relative = appData && !appData->empty();
         for (const std::wstring arguments : {L"-u -q", L"-i -q"}) {
-            SCOPED_TRACE(ToUtf8((appData ? L"APPDATA=" + *appData : L"APPDATA unset") + L", " +
-                                arguments));
+            SCOPED_TRACE(
+                ToUtf8((appData ? L"APPDATA=" + *appData : L"APPDATA unset") + L", " + arguments));
             DeleteFileW(rootLog.c_str());
             const std::wstring program = arguments == L"-i -q" ? payload : scenario.InstallFolder();
             ASSERT_EQ(scenario.Run(program + L"\\Uninstall.exe", arguments, 180000,
@@ -418,7 +427,8 @@ TEST(Install, NoUsableRoamingFolderChangesNothing) {
             const std::wstring refusal =
                 L"The roaming application-data folder (APPDATA \"" + (relative ? *appData : L"") +
                 L"\") is not an absolute, existing folder; nothing is changed";
-            EXPECT_NE(text.find(refusal), std::wstring::npos) << ToUtf8(text.substr(text.size() > 2000 ? text.size() - 2000 : 0));
+            EXPECT_NE(text.find(refusal), std::wstring::npos)
+                << ToUtf8(text.substr(text.size() > 2000 ? text.size() - 2000 : 0));
             EXPECT_EQ(ListTree(payload), payloadFiles);
             EXPECT_FALSE(FolderExists(L"C:\\QuellmoorClient"));
             ExpectInstalled(scenario);
