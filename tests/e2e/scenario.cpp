@@ -32,6 +32,32 @@ const wchar_t* const kInstallerKeys[] = {
     L"Software\\Classes\\KIVShortCut.rdx",
 };
 
+std::optional<SavedRegistryValue> SaveValue(const wchar_t* key, const std::wstring& name) {
+    SavedRegistryValue saved;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                     nullptr, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    saved.data.resize(bytes);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                     saved.data.data(), &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    saved.data.resize(bytes);
+    return saved;
+}
+
+void RestoreValue(const wchar_t* key, const std::wstring& name,
+                  const std::optional<SavedRegistryValue>& saved) {
+    if (saved) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, name.c_str(), saved->type, saved->data.data(),
+                        static_cast<DWORD>(saved->data.size()));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name.c_str());
+    }
+}
+
 void CleanInstallerKeys() {
     for (const wchar_t* key : kInstallerKeys) DeleteRegistryTree(HKEY_CURRENT_USER, key);
 }
@@ -61,13 +87,16 @@ Scenario::Scenario() {
         CreateDirectoryW(folder.c_str(), nullptr);
     }
     CleanInstallerKeys();
+    // The roaming folder too: the shell writes what it finds there into the
+    // legacy Shell Folders key, which the uninstall's cleanup reads.
     for (const auto& [name, folder] :
          {std::pair{L"Desktop", Desktop()}, std::pair{L"Programs", Programs()},
-          std::pair{L"Startup", Startup()}, std::pair{kDownloadsValue, Downloads()}}) {
-        savedShellFolders_.emplace_back(name, ReadString(kUserShellFolders, name));
+          std::pair{L"Startup", Startup()}, std::pair{kDownloadsValue, Downloads()},
+          std::pair{L"AppData", Roaming()}}) {
+        savedShellFolders_.emplace_back(name, SaveValue(kUserShellFolders, name));
         WriteString(kUserShellFolders, name, folder);
     }
-    savedAppDataValue_ = ReadString(kShellFolders, L"AppData");
+    savedAppDataValue_ = SaveValue(kShellFolders, L"AppData");
     WriteString(kShellFolders, L"AppData", Roaming());
 }
 
@@ -76,13 +105,9 @@ Scenario::~Scenario() {
     RunProgram(L"taskkill.exe /f /im VuClient.exe", {}, 20000);
     RunProgram(L"taskkill.exe /f /im DESKHubClient.exe", {}, 20000);
     for (const auto& [name, value] : savedShellFolders_) {
-        if (value) {
-            WriteString(kUserShellFolders, name, *value);
-        } else {
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, name.c_str());
-        }
+        RestoreValue(kUserShellFolders, name, value);
     }
-    if (savedAppDataValue_) WriteString(kShellFolders, L"AppData", *savedAppDataValue_);
+    RestoreValue(kShellFolders, L"AppData", savedAppDataValue_);
     CleanInstallerKeys();
 }
 

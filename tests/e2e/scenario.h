@@ -18,6 +18,12 @@ namespace e2e {
 
 using testing_support::EnvironmentChanges;
 
+// A registry value as it was, type included, for putting it back.
+struct SavedRegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
 class Scenario {
   public:
     Scenario();
@@ -72,8 +78,8 @@ class Scenario {
 
   private:
     testing_support::TempFolder root_;
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> savedShellFolders_;
-    std::optional<std::wstring> savedAppDataValue_;
+    std::vector<std::pair<std::wstring, std::optional<SavedRegistryValue>>> savedShellFolders_;
+    std::optional<SavedRegistryValue> savedAppDataValue_;
 };
 
 // The tab-separated fields of a stand-in client's record line.
