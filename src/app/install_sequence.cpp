@@ -16,6 +16,8 @@
 #include "fs/robust_delete.h"
 #include "integration/client_contract.h"
 #include "integration/running_clients.h"
+#include "integration/shell_folders.h"
+#include "logging/last_error.h"
 #include "logging/log_write.h"
 #include "win/full_path.h"
 #include "win/handles.h"
@@ -26,16 +28,23 @@ constexpr uint8_t kAppLogModule = 33;
 constexpr wchar_t kSettingsFile[] = L"\\mysettings.xml";
 constexpr wchar_t kPreviousUninstallerParameters[] = L"-u -q -g";
 constexpr DWORD kPreviousUninstallerWaitMs = 10000;
+// How long an ended previous uninstaller may take to go.
+constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
 
-// An install must take its payload from a folder of its own. Started from the
-// install folder (the installed uninstaller run with "-i"), from below it, or
-// from a folder that holds it, the sequence would delete its own payload or
-// move unrelated files into the install folder.
+// An install must take its payload from a folder of its own: it moves the
+// folder's whole content and the next uninstall deletes it. Refused, before
+// anything changes: the install folder itself, a folder below it or holding it
+// (the sequence would delete its own payload), the client's data folder or a
+// folder below it, a volume root, and the user's and the system's shell
+// folders or a folder holding one (the user's own files would be moved into
+// the install folder).
 bool InstallerFolderIsUsable() {
     const std::wstring installer = GetInstallerFolder();
     const std::wstring install = GetInstallFolder();
     if (!ComparableFolderPath(installer).empty() && !ComparableFolderPath(install).empty() &&
-        !IsSameOrInsideFolder(installer, install) && !IsSameOrInsideFolder(install, installer)) {
+        !IsSameOrInsideFolder(installer, install) && !IsSameOrInsideFolder(install, installer) &&
+        !IsSameOrInsideFolder(installer, GetClientDataFolder()) && !IsVolumeRoot(installer) &&
+        !IsShellFolderOrAncestor(installer)) {
         return true;
     }
     LogWrite(1, kAppLogModule, 8,
@@ -45,24 +54,61 @@ bool InstallerFolderIsUsable() {
     return false;
 }
 
+// The payload is moved, never copied, and a move across volumes fails. Told
+// before the old installation is deleted, so that the user keeps a client.
+bool InstallerFolderIsOnInstallVolume() {
+    const std::wstring installer = GetInstallerFolder();
+    const std::wstring roaming = GetRoamingAppDataFolder();
+    if (IsOnSameVolume(installer, roaming)) return true;
+    LogWrite(1, kAppLogModule, 9,
+             L"Installer folder (%s) is not on the volume of %s, so its files cannot be moved "
+             L"there; nothing is installed\n",
+             installer.c_str(), roaming.c_str());
+    return false;
+}
+
+bool HasSameSize(const std::wstring& a, const std::wstring& b) {
+    WIN32_FILE_ATTRIBUTE_DATA first{}, second{};
+    return GetFileAttributesExW(a.c_str(), GetFileExInfoStandard, &first) &&
+           GetFileAttributesExW(b.c_str(), GetFileExInfoStandard, &second) &&
+           first.nFileSizeHigh == second.nFileSizeHigh && first.nFileSizeLow == second.nFileSizeLow;
+}
+
+bool IsMissingFile(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
-void BackupUserSettings() {
+bool BackupUserSettings() {
     std::wstring source = GetClientDataFolder() + kSettingsFile;
     if (!PathFileExistsW(source.c_str())) source = GetInstallFolder() + kSettingsFile;
     const std::wstring destination = GetInstallerFolder() + kSettingsFile;
 
     LogWrite(3, kAppLogModule, 111, L"Backing up file %s \n", source.c_str());
     if (CopyFileExW(source.c_str(), destination.c_str(), nullptr, nullptr, nullptr, 0)) {
-        LogWrite(3, kAppLogModule, 111, L"File backed up successfully\n");
+        // A full disk can leave a short copy behind a reported success.
+        if (HasSameSize(source, destination)) {
+            LogWrite(3, kAppLogModule, 111, L"File backed up successfully\n");
+            return true;
+        }
+        DeleteFileW(destination.c_str());
+        LogWrite(1, kAppLogModule, 111, L"Backup copy %s is incomplete\n", destination.c_str());
     } else {
         const DWORD error = GetLastError();
         LogWrite(1, kAppLogModule, 111, L"Failed to copy file \n %s to \n %s \nError: 0x%x\n",
                  source.c_str(), destination.c_str(), error);
+        // Without a settings file there is nothing to keep.
+        if (IsMissingFile(source)) return true;
     }
+    LogWrite(1, kAppLogModule, 111,
+             L"The user's settings could not be backed up; nothing is deleted or installed\n");
+    return false;
 }
 
-void RunPreviousUninstaller(const std::wstring& folder) {
+bool RunPreviousUninstaller(const std::wstring& folder) {
     const std::wstring path = JoinPath(folder, kUninstallerExe);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
@@ -74,24 +120,40 @@ void RunPreviousUninstaller(const std::wstring& folder) {
     ShellExecuteExW(&info);
     UniqueHandle process(info.hProcess);
 
-    // A previous uninstaller that takes longer goes on in parallel; the robust
-    // deletion tolerates entries that disappear under it.
     DWORD exitCode = 0;
     bool started = false;
     if (process) {
-        WaitForSingleObject(process.Get(), kPreviousUninstallerWaitMs);
+        // One that goes on would delete in the install folder while the new
+        // files arrive, and delete them when it gets there: it is ended first.
+        if (WaitForSingleObject(process.Get(), kPreviousUninstallerWaitMs) == WAIT_TIMEOUT) {
+            LogWrite(2, kAppLogModule, 4,
+                     L"Previous uninstaller '%s' still runs after %lu s; it is ended\n",
+                     path.c_str(), kPreviousUninstallerWaitMs / 1000);
+            if (!TerminateProcess(process.Get(), ERROR_TIMEOUT)) {
+                LogWriteLastError(2, kAppLogModule, 4, L"TerminateProcess failed");
+            }
+            if (WaitForSingleObject(process.Get(), kPreviousUninstallerEndWaitMs) !=
+                WAIT_OBJECT_0) {
+                LogWrite(1, kAppLogModule, 4,
+                         L"Previous uninstaller '%s' cannot be ended; nothing is deleted or "
+                         L"installed\n",
+                         path.c_str());
+                return false;
+            }
+        }
         started = GetExitCodeProcess(process.Get(), &exitCode) != FALSE;
     }
     if (!started) {
         LogWrite(3, kAppLogModule, 4, L"Previous uninstaller not found '%s'\n", path.c_str());
     }
+    return true;
 }
 
-void RunPreviousUninstallers() {
+bool RunPreviousUninstallers() {
     const std::wstring clientData = GetClientDataFolder();
-    if (PathFileExistsW(clientData.c_str())) RunPreviousUninstaller(clientData);
+    if (PathFileExistsW(clientData.c_str()) && !RunPreviousUninstaller(clientData)) return false;
     const std::wstring install = GetInstallFolder();
-    if (PathFileExistsW(install.c_str())) RunPreviousUninstaller(install);
+    return !PathFileExistsW(install.c_str()) || RunPreviousUninstaller(install);
 }
 
 bool MoveFilesToInstallFolder() {
@@ -141,12 +203,14 @@ void CBasicClientInstallerApp::RelaunchClients() {
 }
 
 bool CBasicClientInstallerApp::Install() {
+    if (!RoamingAppDataFolderIsUsable()) return false;
     if (!InstallerFolderIsUsable()) return false;
+    if (!InstallerFolderIsOnInstallVolume()) return false;
     DetectRunningClients();
     CloseRunningClients();
-    BackupUserSettings();
+    if (!BackupUserSettings()) return false;
     CarryOverInstalledBrand();
-    RunPreviousUninstallers();
+    if (!RunPreviousUninstallers()) return false;
     DeleteFolderTree(GetInstallFolder().c_str());
     if (!MoveFilesToInstallFolder()) return false;
     if (!RegisterClient()) return false;

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "app/locations/install_locations.h"
+#include "app/run_lock.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
 
@@ -14,6 +15,16 @@ namespace {
 constexpr uint8_t kAppLogModule = 33;
 
 }  // namespace
+
+bool RoamingAppDataFolderIsUsable() {
+    const std::wstring roaming = GetRoamingAppDataFolder();
+    if (IsUsableRoamingFolder(roaming)) return true;
+    LogWrite(1, kAppLogModule, 13,
+             L"The roaming application-data folder (APPDATA \"%s\") is not an absolute, "
+             L"existing folder; nothing is changed\n",
+             roaming.c_str());
+    return false;
+}
 
 void StartInstallerLog() {
     const std::wstring logPath = GetRoamingAppDataFolder() + kLogFileName;
@@ -47,10 +58,14 @@ bool CBasicClientInstallerApp::StartUp() {
     StartInstallerLog();
     Interactive = 1;
     ParseCommandLine();
+    // The lock is taken after the confirmation: a box left open must not
+    // hold up another run.
     if (Mode == ModeInstall) {
-        Install();
+        SetupRunLock lock;
+        if (lock.Acquire()) Install();
     } else if (Mode == ModeUninstall && ConfirmUninstall()) {
-        Uninstall();
+        SetupRunLock lock;
+        if (lock.Acquire()) Uninstall();
     }
     return false;
 }

@@ -26,16 +26,25 @@ void StartInstallerLog();
 // blank or tab; the blanks after it are skipped.
 std::wstring ArgumentsFromCommandLine(const wchar_t* commandLine);
 
+// The first step of both sequences: true when the roaming application-data
+// folder is absolute and exists; otherwise logs why and the run must change
+// nothing (its install folder would be a folder of the current drive).
+bool RoamingAppDataFolderIsUsable();
+
 // Steps of the install sequence.
 
 // Copies the user's "mysettings.xml" (from the client data folder, else from the
 // install folder) beside the installer, from where the payload move carries it
-// into the new install folder. A missing file is logged as a failed copy.
-void BackupUserSettings();
+// into the new install folder. A missing file is logged as a failed copy and
+// gives true. False, logged, when a settings file exists but no complete copy
+// could be made (a short copy is deleted): the install must then stop.
+bool BackupUserSettings();
 // Runs "Uninstall.exe -u -q -g" from the client data folder and from the install
-// folder, where those folders exist, waiting up to 10 s for each.
-void RunPreviousUninstallers();
-void RunPreviousUninstaller(const std::wstring& folder);
+// folder, where those folders exist, waiting up to 10 s for each; one that still
+// runs then is ended (a warning record). False, logged, when one cannot be
+// ended: the install must then stop before it deletes anything.
+bool RunPreviousUninstallers();
+bool RunPreviousUninstaller(const std::wstring& folder);
 // Creates the install folder (its last level only), moves the installer
 // folder's whole content into it and removes the emptied installer folder.
 // False, logged, when the folder cannot be created or an entry cannot be moved.

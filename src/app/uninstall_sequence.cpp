@@ -49,6 +49,9 @@ bool CBasicClientInstallerApp::UnregisterClient() {
 }
 
 bool CBasicClientInstallerApp::Uninstall() {
+    // Without a usable roaming folder the install folder would be one of the
+    // current drive: nothing is touched.
+    if (!RoamingAppDataFolderIsUsable()) return true;
     RemoveLegacyStartMenuShortcuts();
     RemoveStartMenuShortcuts();
     CloseRunningClients();

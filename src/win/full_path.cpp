@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace {
 
 bool IsBareDrive(const std::wstring& path) {
@@ -9,8 +11,8 @@ bool IsBareDrive(const std::wstring& path) {
 }
 
 bool EqualsIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
-    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
+           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -62,8 +64,48 @@ bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer) 
 bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
     const std::wstring first = ComparableFolderPath(a);
     const std::wstring second = ComparableFolderPath(b);
-    return !first.empty() && EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(),
-                                                second.size());
+    return !first.empty() &&
+           EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(), second.size());
+}
+
+std::wstring VolumeRootOf(const std::wstring& path) {
+    const std::wstring full = ComparableFolderPath(path);
+    if (full.empty()) return {};
+    std::wstring root(full.size() + 2, L'\0');
+    if (!GetVolumePathNameW(full.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
+        return {};
+    }
+    root.resize(wcslen(root.c_str()));
+    if (!root.empty() && root.back() != L'\\') root += L'\\';
+    return root;
+}
+
+bool IsVolumeRoot(const std::wstring& folder) {
+    const std::wstring full = ComparableFolderPath(folder);
+    if (full.empty()) return false;
+    if (full.size() == 3 && full[1] == L':') return true;
+    // "\\server\share" has no separator after the share name.
+    if (full.starts_with(L"\\\\")) {
+        const size_t share = full.find(L'\\', 2);
+        if (share != std::wstring::npos && full.find(L'\\', share + 1) == std::wstring::npos) {
+            return true;
+        }
+    }
+    const std::wstring root = VolumeRootOf(full);
+    return !root.empty() && IsSameFolder(root, full);
+}
+
+bool IsOnSameVolume(const std::wstring& a, const std::wstring& b) {
+    const std::wstring first = VolumeRootOf(a);
+    const std::wstring second = VolumeRootOf(b);
+    if (first.empty() || second.empty()) return false;
+    if (IsSameFolder(first, second)) return true;
+    // Two roots can name one volume (a drive letter and a mounted folder).
+    wchar_t firstName[MAX_PATH] = {};
+    wchar_t secondName[MAX_PATH] = {};
+    return GetVolumeNameForVolumeMountPointW(first.c_str(), firstName, MAX_PATH) &&
+           GetVolumeNameForVolumeMountPointW(second.c_str(), secondName, MAX_PATH) &&
+           _wcsicmp(firstName, secondName) == 0;
 }
 
 std::wstring ExtendedLengthPath(const std::wstring& path) {

@@ -26,3 +26,16 @@ bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 // is taken first because the prefix turns off the system's own clean-up of
 // "/" and "." pieces.
 std::wstring ExtendedLengthPath(const std::wstring& path);
+
+// The root of the volume that holds path, with a trailing backslash ("C:\", a
+// share "\\server\share\", or a folder where another volume is mounted), as
+// GetVolumePathNameW gives it; empty when it cannot be had.
+std::wstring VolumeRootOf(const std::wstring& path);
+
+// True when folder is the root of a volume: a drive root (a bare "X:" counts
+// as "X:\"), a network share, or a folder where another volume is mounted.
+bool IsVolumeRoot(const std::wstring& folder);
+
+// True when both paths lie on one volume, so that a file moves from one to the
+// other without being copied. False when either volume cannot be told.
+bool IsOnSameVolume(const std::wstring& a, const std::wstring& b);

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "e2e/scenario.h"
+#include "fs/fs_test_helpers.h"
 
 using namespace e2e;
 using namespace testing_support;
 
 namespace {
 
-const std::wstring kMoveFailed = L"Failed to move file to Destination folder (";
+const std::wstring kNotApart = L") is not apart from the install folder (";
+const std::wstring kSettingsNotKept =
+    L"The user's settings could not be backed up; nothing is deleted or installed";
 
 std::wstring ClientSwitchRuns(const Scenario& scenario) {
     // start <exe> <pid> <time> switch <switch> <show> <arguments> ...: the whole argument text.
@@ -254,21 +257,186 @@ TEST(Install, AdministratorWhoseControlRunFails) {
 TEST(Install, InstallerOnAnotherVolume) {
     if (!FolderExists(L"Y:\\")) GTEST_SKIP() << "no second volume Y: in this prefix";
     Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    ChildProcess running = scenario.Start(scenario.InstallFolder() + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
     TempFolder unused;
     const std::wstring payload = L"Y:\\" + unused.Path().substr(unused.Path().rfind(L'\\') + 1);
     scenario.MakePayload(payload);
-    ChildProcess running = scenario.Start(payload + L"\\VuClient.exe");
-    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
+    const size_t recordsBefore = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    // Refused before anything changes: the old installation and the running
+    // client stay, the payload stays where it was.
+    const auto log = scenario.LogMessages();
+    EXPECT_EQ(log.size(), recordsBefore + 3) << "switch lines and the refusal only";
+    EXPECT_EQ(log.back(), L"Installer folder (" + payload + L") is not on the volume of " +
+                              scenario.Roaming() +
+                              L", so its files cannot be moved there; nothing is installed");
+    ExpectInstalled(scenario);
+    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
+    EXPECT_TRUE(running.IsRunning()) << "the running client was left alone";
+    RemoveTree(payload);
+}
+
+TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
+    // A release unpacked straight into a folder of the user's, or at a drive
+    // root, would carry the user's files into the install folder.
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\Setup") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    CreateDirectoryW(scenario.ClientDataFolder().c_str(), nullptr);
+    std::vector<std::wstring> folders = {scenario.Downloads(), scenario.Temp(),
+                                         scenario.ClientDataFolder()};
+    if (FolderExists(L"Y:\\")) folders.push_back(L"Y:");
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(ToUtf8(folder));
+        const std::wstring userFile =
+            folder + L"\\report " + std::to_wstring(GetTickCount64()) + L".pdf";
+        WriteFileBytes(userFile, "the user's own");
+        const auto before = ListTree(folder);
+        scenario.MakePayload(folder);
+        const size_t recordsBefore = scenario.LogRecords().size();
+        ASSERT_EQ(scenario.Run(folder + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+        const auto log = scenario.LogMessages();
+        EXPECT_EQ(log.size(), recordsBefore + 3) << "switch lines and the refusal only";
+        EXPECT_EQ(log.back().rfind(L"Installer folder (" + folder + kNotApart, 0), 0u)
+            << ToUtf8(log.back());
+        EXPECT_EQ(ReadFileBytes(userFile), "the user's own");
+        for (const wchar_t* file :
+             {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe", L"KivClientSystem.dll",
+              L"stand_in_client.ini", L"stand_in_com_server.ini"}) {
+            EXPECT_TRUE(DeleteFileW((folder + L"\\" + file).c_str())) << ToUtf8(file);
+        }
+        EXPECT_TRUE(DeleteFileW(userFile.c_str()));
+        EXPECT_EQ(ListTree(folder).size() + 1, before.size()) << "nothing else changed";
+        ExpectInstalled(scenario);
+    }
+}
+
+TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
+    WriteFileBytes(settings, "<settings user=\"only copy\"/>");
+    // Another program holds the file without sharing: it cannot be copied.
+    fs_testing::HeldFile held(L"lock", settings);
+    ASSERT_TRUE(held.IsHeld());
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     const auto log = scenario.LogMessages();
-    EXPECT_TRUE(Contains(log, kMoveFailed + scenario.InstallFolder() + L")")) << ToUtf8(log.back());
-    EXPECT_EQ(CountStartingWith(log, L"Starting Client Install"), 0u);
-    EXPECT_FALSE(KeyExists(L"Software\\Classes\\.n4a"));
-    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe")) << "the payload stays where it was";
-    Sleep(1000);
-    EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u) << "closed clients stay closed";
-    RemoveTree(payload);
+    EXPECT_TRUE(ContainsInOrder(log, {L"Failed to copy file \n " + settings + L" to \n " + payload +
+                                          L"\\mysettings.xml \nError: 0x20",
+                                      kSettingsNotKept}));
+    EXPECT_EQ(log.back(), kSettingsNotKept);
+    EXPECT_FALSE(FileExists(payload + L"\\mysettings.xml"));
+    EXPECT_EQ(CountStartingWith(log, L"Installer set to upgrade"), 0u) << "no uninstall ran";
+    ExpectInstalled(scenario);
+    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
+}
+
+TEST(Install, PreviousUninstallerThatOutlivesItsWaitIsEnded) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring install = scenario.InstallFolder();
+    WriteFileBytes(install + L"\\mysettings.xml", "kept");
+    // The installed version's client runs take 15 s: its uninstaller outlives
+    // the 10 s it is given.
+    WriteFileBytes(
+        install + L"\\stand_in_client.ini",
+        "[client]\r\nLog=" + ToUtf8(scenario.ClientRecord()) + "\r\nSwitchRunMs=15000\r\n");
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    auto log = scenario.LogMessages();
+    EXPECT_TRUE(
+        ContainsInOrder(log, {L"Installer set to upgrade",
+                              L"Previous uninstaller '" + install +
+                                  L"\\Uninstall.exe' still runs after 10 s; it is ended",
+                              L"Starting Client Install", L"Exiting client install (0X00000000)"}));
+    // Past the end of the old client run, the ended uninstaller deletes nothing.
+    Sleep(6000);
+    log = scenario.LogMessages();
+    EXPECT_EQ(CountStartingWith(log, L"Exiting client uninstall"), 0u);
+    ExpectInstalled(scenario);
+    EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), "kept");
+}
+
+TEST(Install, TwoInstallsStartedTogetherRunOneAfterTheOther) {
+    Scenario scenario;
+    // Client runs of a second each keep the first install busy while the
+    // second starts.
+    const std::wstring first =
+        scenario.MakePayload(scenario.Root() + L"\\A", {L"SwitchRunMs=1000"});
+    const std::wstring second =
+        scenario.MakePayload(scenario.Root() + L"\\B", {L"SwitchRunMs=1000"});
+    ChildProcess a = scenario.Start(first + L"\\Uninstall.exe", L"-i -q");
+    ChildProcess b = scenario.Start(second + L"\\Uninstall.exe", L"-i -q");
+    ASSERT_EQ(a.Wait(180000), 0u);
+    ASSERT_EQ(b.Wait(180000), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_EQ(
+        CountStartingWith(log, L"Waiting for another install or uninstall of this user to finish"),
+        1u);
+    // The second install waited for the whole first one, then upgraded it:
+    // its previous uninstaller does not wait for the lock its parent holds.
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Waiting for another install or uninstall of this user to finish",
+              L"Exiting client install (0X00000000)", L"RestartVuClient = 0, RestartWVuClient = 0",
+              L"Installer set to upgrade", L"Exiting client uninstall (0X00000000)",
+              L"Exiting client install (0X00000000)"}));
+    EXPECT_EQ(CountStartingWith(log, L"Previous uninstaller '"), 0u) << "none was ended";
+    EXPECT_FALSE(FolderExists(first));
+    EXPECT_FALSE(FolderExists(second));
+    ExpectInstalled(scenario);
+}
+
+TEST(Install, NoUsableRoamingFolderChangesNothing) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
+    const auto payloadFiles = ListTree(payload);
+    const std::wstring rootLog = L"C:\\HLXBasicClientLog.txt";
+    // Unset, empty, and relative to the working folder, which holds "Roaming".
+    for (const std::optional<std::wstring>& appData :
+         {std::optional<std::wstring>(), std::optional<std::wstring>(L""),
+          std::optional<std::wstring>(L"Roaming")}) {
+        const bool relative = appData && !appData->empty();
+        for (const std::wstring arguments : {L"-u -q", L"-i -q"}) {
+            SCOPED_TRACE(
+                ToUtf8((appData ? L"APPDATA=" + *appData : L"APPDATA unset") + L", " + arguments));
+            DeleteFileW(rootLog.c_str());
+            const std::wstring program = arguments == L"-i -q" ? payload : scenario.InstallFolder();
+            ASSERT_EQ(scenario.Run(program + L"\\Uninstall.exe", arguments, 180000,
+                                   {{L"APPDATA", appData}}),
+                      0u);
+            // The log keeps its fallback: the relative folder, else the drive root.
+            const std::wstring text = ReadUtf16File(relative ? scenario.LogPath() : rootLog);
+            const std::wstring refusal =
+                L"The roaming application-data folder (APPDATA \"" + (relative ? *appData : L"") +
+                L"\") is not an absolute, existing folder; nothing is changed";
+            EXPECT_NE(text.find(refusal), std::wstring::npos)
+                << ToUtf8(text.substr(text.size() > 2000 ? text.size() - 2000 : 0));
+            EXPECT_EQ(ListTree(payload), payloadFiles);
+            EXPECT_FALSE(FolderExists(L"C:\\QuellmoorClient"));
+            ExpectInstalled(scenario);
+            EXPECT_TRUE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+        }
+    }
+    DeleteFileW(rootLog.c_str());
+    RemoveTree(L"C:\\QuellmoorClient");
 }
 
 TEST(Install, RefusedFromInsideTheInstallFolder) {

@@ -14,6 +14,8 @@ namespace {
 
 constexpr wchar_t kUserShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+// The value of the Downloads folder in the user's shell folders.
+constexpr wchar_t kDownloadsValue[] = L"{374DE290-123F-4565-9164-39C4925E467B}";
 constexpr wchar_t kShellFolders[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -29,6 +31,32 @@ const wchar_t* const kInstallerKeys[] = {
     L"Software\\Classes\\.rdx",
     L"Software\\Classes\\KIVShortCut.rdx",
 };
+
+std::optional<SavedRegistryValue> SaveValue(const wchar_t* key, const std::wstring& name) {
+    SavedRegistryValue saved;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                     nullptr, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    saved.data.resize(bytes);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                     saved.data.data(), &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    saved.data.resize(bytes);
+    return saved;
+}
+
+void RestoreValue(const wchar_t* key, const std::wstring& name,
+                  const std::optional<SavedRegistryValue>& saved) {
+    if (saved) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key, name.c_str(), saved->type, saved->data.data(),
+                        static_cast<DWORD>(saved->data.size()));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name.c_str());
+    }
+}
 
 void CleanInstallerKeys() {
     for (const wchar_t* key : kInstallerKeys) DeleteRegistryTree(HKEY_CURRENT_USER, key);
@@ -54,17 +82,21 @@ void WriteUtf8Lines(const std::wstring& path, const std::vector<std::wstring>& l
 }  // namespace
 
 Scenario::Scenario() {
-    for (const std::wstring& folder : {Roaming(), Temp(), Desktop(), Programs(), Startup()}) {
+    for (const std::wstring& folder :
+         {Roaming(), Temp(), Desktop(), Programs(), Startup(), Downloads()}) {
         CreateDirectoryW(folder.c_str(), nullptr);
     }
     CleanInstallerKeys();
+    // The roaming folder too: the shell writes what it finds there into the
+    // legacy Shell Folders key, which the uninstall's cleanup reads.
     for (const auto& [name, folder] :
          {std::pair{L"Desktop", Desktop()}, std::pair{L"Programs", Programs()},
-          std::pair{L"Startup", Startup()}}) {
-        savedShellFolders_.emplace_back(name, ReadString(kUserShellFolders, name));
+          std::pair{L"Startup", Startup()}, std::pair{kDownloadsValue, Downloads()},
+          std::pair{L"AppData", Roaming()}}) {
+        savedShellFolders_.emplace_back(name, SaveValue(kUserShellFolders, name));
         WriteString(kUserShellFolders, name, folder);
     }
-    savedAppDataValue_ = ReadString(kShellFolders, L"AppData");
+    savedAppDataValue_ = SaveValue(kShellFolders, L"AppData");
     WriteString(kShellFolders, L"AppData", Roaming());
 }
 
@@ -73,9 +105,9 @@ Scenario::~Scenario() {
     RunProgram(L"taskkill.exe /f /im VuClient.exe", {}, 20000);
     RunProgram(L"taskkill.exe /f /im DESKHubClient.exe", {}, 20000);
     for (const auto& [name, value] : savedShellFolders_) {
-        if (value) WriteString(kUserShellFolders, name, *value);
+        RestoreValue(kUserShellFolders, name, value);
     }
-    if (savedAppDataValue_) WriteString(kShellFolders, L"AppData", *savedAppDataValue_);
+    RestoreValue(kShellFolders, L"AppData", savedAppDataValue_);
     CleanInstallerKeys();
 }
 
@@ -106,9 +138,11 @@ EnvironmentChanges Scenario::Environment() const {
 }
 
 std::optional<DWORD> Scenario::Run(const std::wstring& program, const std::wstring& arguments,
-                                   DWORD timeoutMs) const {
+                                   DWORD timeoutMs, const EnvironmentChanges& overrides) const {
     ChildProcess child;
-    if (!child.Start(Quoted(program) + L" " + arguments, Environment(), Root())) {
+    EnvironmentChanges environment = Environment();
+    environment.insert(environment.end(), overrides.begin(), overrides.end());
+    if (!child.Start(Quoted(program) + L" " + arguments, environment, Root())) {
         return std::nullopt;
     }
     return child.Wait(timeoutMs);

@@ -18,6 +18,12 @@ namespace e2e {
 
 using testing_support::EnvironmentChanges;
 
+// A registry value as it was, type included, for putting it back.
+struct SavedRegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
 class Scenario {
   public:
     Scenario();
@@ -31,6 +37,7 @@ class Scenario {
     std::wstring Desktop() const { return root_ / L"Desktop"; }
     std::wstring Programs() const { return root_ / L"Programs"; }
     std::wstring Startup() const { return root_ / L"Startup"; }
+    std::wstring Downloads() const { return root_ / L"Downloads"; }
     std::wstring LogPath() const { return Roaming() + L"\\HLXBasicClientLog.txt"; }
     // Where the stand-in clients record their starts (outside the install folder).
     std::wstring ClientRecord() const { return root_ / L"clients.log"; }
@@ -50,8 +57,10 @@ class Scenario {
 
     // Runs program (a full path) with the arguments, waits for it and returns
     // its exit code; std::nullopt when it did not start or did not end in time.
+    // overrides change the scenario's environment for this run.
     std::optional<DWORD> Run(const std::wstring& program, const std::wstring& arguments,
-                             DWORD timeoutMs = 180000) const;
+                             DWORD timeoutMs = 180000,
+                             const EnvironmentChanges& overrides = {}) const;
     // The same through the standard-user launcher.
     std::optional<DWORD> RunAsStandardUser(const std::wstring& program,
                                            const std::wstring& arguments) const;
@@ -69,8 +78,8 @@ class Scenario {
 
   private:
     testing_support::TempFolder root_;
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> savedShellFolders_;
-    std::optional<std::wstring> savedAppDataValue_;
+    std::vector<std::pair<std::wstring, std::optional<SavedRegistryValue>>> savedShellFolders_;
+    std::optional<SavedRegistryValue> savedAppDataValue_;
 };
 
 // The tab-separated fields of a stand-in client's record line.

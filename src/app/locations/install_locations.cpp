@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -52,4 +53,14 @@ std::wstring GetInstallerFolder() {
         if (length < path.size()) return FolderOfModulePath(std::wstring(path.data(), length));
         path.resize(path.size() * 2);
     }
+}
+
+bool IsUsableRoamingFolder(const std::wstring& folder) {
+    const bool driveAbsolute = folder.size() >= 3 && iswalpha(folder[0]) && folder[1] == L':' &&
+                               (folder[2] == L'\\' || folder[2] == L'/');
+    const bool network = folder.size() > 2 && (folder[0] == L'\\' || folder[0] == L'/') &&
+                         (folder[1] == L'\\' || folder[1] == L'/');
+    if (!driveAbsolute && !network) return false;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -26,3 +26,9 @@ std::wstring GetInstallerFolder();
 
 // The same rule on a given module path; used by GetInstallerFolder.
 std::wstring FolderOfModulePath(const std::wstring& modulePath);
+
+// True when folder is absolute (a drive letter with its backslash, or a network
+// path "\\server\...") and names an existing folder: the only kind of roaming
+// folder that an install or uninstall may work in. An empty or relative folder
+// would make the install folder a folder of the current drive or folder.
+bool IsUsableRoamingFolder(const std::wstring& folder);
