@@ -336,8 +336,8 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
     }
     // A name of "." pieces only ("./", as tools write the folder they were
     // given as ".") is a folder entry with an empty name.
-    const bool onlyDots = decoded[0] != L'\0' && DropDotPieces(decoded).empty();
     info.name = DropDotPieces(decoded);
+    const bool onlyDots = decoded[0] != L'\0' && info.name.empty();
     info.dosDateTime = static_cast<std::uint32_t>(header.dosDate);
     info.uncompressedSize = header.uncompressed_size;
     info.isFolder = onlyDots || (!info.name.empty() && info.name.back() == L'\\');
