@@ -16,7 +16,6 @@ namespace {
 
 constexpr wchar_t kProgramsSubfolder[] = L"Client\\";
 constexpr wchar_t kUninstallLinkName[] = L"Uninstall";
-constexpr wchar_t kLinkExtension[] = L".lnk";
 
 bool Exists(const std::wstring& path) {
     return PathFileExistsW(path.c_str()) != FALSE;
@@ -33,6 +32,24 @@ std::wstring BrandWorkingFolder() {
     const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH) return {};
     return std::wstring(temp, length) + kBrandingFolderName;
+}
+
+// Creates the link in folder under name, first making the folders of a nested
+// name below folder.
+void CreateNamedShortcut(const std::wstring& target, const std::wstring& folder,
+                         const std::wstring& name, const std::wstring& icon) {
+    CreatePathFolders(JoinPath(folder, LinkFileName(name)).c_str());
+    CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), icon.c_str());
+}
+
+// The desktop link under the installed brand's shortcut_name (or the default
+// name) with the brand's icon (or the client's).
+void CreateDesktopShortcut(const std::wstring& installFolder, const std::wstring& desktopFolder,
+                           const std::wstring& clientPath) {
+    if (desktopFolder.empty()) return;
+    const std::wstring name = ReadShortcutName(JoinPath(installFolder, kInstalledBrandIni));
+    const std::wstring icon = LinkIcon(JoinPath(installFolder, kInstalledBrandIcon), clientPath);
+    CreateNamedShortcut(clientPath, desktopFolder, name, icon);
 }
 
 // True when the folder is missing or holds nothing.
@@ -62,17 +79,11 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
         return;
     }
 
-    const std::wstring ini = JoinPath(working, L"\\Brand.ini");
-    const std::wstring shortcutName = ReadShortcutName(ini);
-    if (Exists(ini)) {
+    if (Exists(JoinPath(working, L"\\Brand.ini"))) {
         const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
         DeleteFolderTree(installed.c_str());
         CopyFolderTree(working.c_str(), installed.c_str());
-        const std::wstring icon = LinkIcon(JoinPath(installed, kBrandIconName), client);
-        if (!desktopFolder.empty()) {
-            CreateShortcut(client.c_str(), desktopFolder.c_str(), shortcutName.c_str(),
-                           icon.c_str());
-        }
+        CreateDesktopShortcut(installFolder, desktopFolder, client);
     }
     archive.CloseArchive();
 }
@@ -94,7 +105,7 @@ void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove)
         return;
     }
     CreatePathFolders(folder.c_str());
-    CreateShortcut(client.c_str(), folder.c_str(), appTitle.c_str(), icon.c_str());
+    CreateNamedShortcut(client, folder, appTitle, icon);
     const std::wstring uninstaller = installFolder + kUninstallerExe;
     if (Exists(uninstaller)) {
         CreateShortcut(uninstaller.c_str(), folder.c_str(), kUninstallLinkName, icon.c_str());
@@ -105,8 +116,14 @@ void RemoveDesktopShortcut(const std::wstring& installFolder, const std::wstring
                            const std::wstring& clientPath) {
     if (installFolder.empty() || desktopFolder.empty()) return;
     const std::wstring name = ReadShortcutName(JoinPath(installFolder, kInstalledBrandIni));
-    const std::wstring link = JoinPath(desktopFolder, name) + kLinkExtension;
-    DeleteShortcutIfTarget(clientPath.c_str(), link.c_str());
+    std::wstring link = JoinPath(desktopFolder, LinkFileName(name));
+    if (DeleteShortcutIfTarget(clientPath.c_str(), link.c_str()) != S_OK) return;
+    // The folders of a nested name go as far as the link leaves them empty.
+    for (std::size_t cut = link.rfind(L'\\');
+         cut != std::wstring::npos && cut > desktopFolder.size(); cut = link.rfind(L'\\')) {
+        link.resize(cut);
+        if (!RemoveDirectoryW(link.c_str())) break;
+    }
 }
 
 void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,
@@ -116,8 +133,9 @@ void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,
     std::wstring desktop;
     GetSpecialFolderPath(desktop, CSIDL_DESKTOP);  // left empty when unknown
 
-    if (!archivePath.empty()) {
-        ApplyBrandArchive(installFolder, archivePath, desktop);
+    if (!archivePath.empty() || (!remove && IsBrandFileLocationSet())) {
+        // A value that is no string names no archive: nothing to extract.
+        if (!archivePath.empty()) ApplyBrandArchive(installFolder, archivePath, desktop);
         UpdateProgramsMenuShortcuts(installFolder, remove);
         ClearBrandFileLocation();
     } else if (remove) {
@@ -127,11 +145,11 @@ void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,
             UpdateProgramsMenuShortcuts(installFolder, true);
             RemoveInstalledBrand(installFolder);
         }
-    } else if (!Exists(installFolder + kInstalledBrandIni)) {
-        if (!desktop.empty()) {
-            CreateShortcut(clientPath.c_str(), desktop.c_str(), kDefaultShortcutName,
-                           clientPath.c_str());
-        }
+    } else {
+        // The links under the installed brand's names, or the defaults. An
+        // upgrade's uninstall has removed the desktop link, so a carried-over
+        // brand needs it made again.
+        CreateDesktopShortcut(installFolder, desktop, clientPath);
         UpdateProgramsMenuShortcuts(installFolder, false);
     }
 }

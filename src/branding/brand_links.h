@@ -27,19 +27,23 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
 void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove);
 
 // Deletes <desktopFolder>\<shortcut_name>.lnk, only when it resolves to
-// clientPath. Does nothing when desktopFolder is empty.
+// clientPath, and then the folders of a nested shortcut_name as far as they
+// are left empty. Does nothing when desktopFolder is empty.
 void RemoveDesktopShortcut(const std::wstring& installFolder, const std::wstring& desktopFolder,
                            const std::wstring& clientPath);
 
-// The current user's links, one case of four:
-// - archivePath set: ApplyBrandArchive, the Programs-menu links (created, or
-//   removed with remove), then the "BrandFileLocation" value is cleared;
+// The current user's links, one case of three:
+// - archivePath set, or at set-up a "BrandFileLocation" value of another type
+//   than a string (IsBrandFileLocationSet): ApplyBrandArchive when there is a
+//   path, the Programs-menu links (created, or removed with remove), then the
+//   "BrandFileLocation" value is cleared;
 // - remove: the desktop link goes; unless keep, so do the Programs-menu folder
 //   and then the installed brand (the names are read before it goes);
-// - set-up without an installed Brand.ini: the default-named desktop link and
-//   the Programs-menu links are created;
-// - set-up with an installed Brand.ini: nothing is created or changed.
-// No desktop link is made or removed when the desktop folder cannot be found.
+// - set-up: the desktop link and the Programs-menu links are created under
+//   the installed brand's names and icon, or the defaults and the client's
+//   icon without an installed Brand.ini.
+// Links of nested names get their folders. No desktop link is made or
+// removed when the desktop folder cannot be found.
 void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,
                          const std::wstring& archivePath, const std::wstring& clientPath,
                          bool keep);

@@ -3,17 +3,28 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
 constexpr wchar_t kBrandSection[] = L"BRANDING";
 constexpr DWORD kValueChars = 1024;
 
-// A text that names one file or folder inside the folder it is joined to.
+// A relative name that stays inside the folder it is joined to: not
+// absolute, no drive or stream colon, no "." or ".." piece and no empty piece.
+// Nested names ("Vendor\\Suite") are kept.
 bool StaysInItsFolder(const std::wstring& name) {
-    if (name.find_first_of(L"\\/:") != std::wstring::npos) return false;
-    return name.empty() ||
-           !std::all_of(name.begin(), name.end(), [](wchar_t c) { return c == L'.'; });
+    if (name.empty()) return true;
+    if (name.find(L':') != std::wstring::npos) return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find_first_of(L"\\/", start);
+        const std::wstring_view piece(name.data() + start,
+                                      (end == std::wstring::npos ? name.size() : end) - start);
+        if (piece.empty() || piece == L"." || piece == L"..") return false;
+        if (end == std::wstring::npos) return true;
+        start = end + 1;
+    }
 }
 
 std::wstring ReadSetting(const std::wstring& iniPath, const wchar_t* key, const wchar_t* fallback,
@@ -22,6 +33,7 @@ std::wstring ReadSetting(const std::wstring& iniPath, const wchar_t* key, const 
     GetPrivateProfileStringW(kBrandSection, key, fallback, value, kValueChars, iniPath.c_str());
     std::wstring text(value);
     if ((emptyMeansDefault && text.empty()) || !StaysInItsFolder(text)) return fallback;
+    std::replace(text.begin(), text.end(), L'/', L'\\');
     return text;
 }
 

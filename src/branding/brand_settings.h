@@ -28,7 +28,8 @@ std::wstring ReadShortcutName(const std::wstring& iniPath);
 // "Client" right under the Programs folder).
 std::wstring ReadCompanyName(const std::wstring& iniPath);
 
-// Each value is read into 1024 characters (longer ones are cut). The names end
-// up as one component of a link path, so a value that could lead elsewhere
-// (one holding "\", "/" or ":", or made of dots only) is replaced by its
-// default.
+// Each value is read into 1024 characters (longer ones are cut). A name may be
+// nested ("Vendor\Suite", "/" read as "\"): its folders are made below the
+// folder it is joined to. A value that would lead out of that folder (an
+// absolute name, a drive or stream colon, a "." or ".." piece, an empty piece)
+// is replaced by its default.

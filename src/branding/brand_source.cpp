@@ -50,8 +50,21 @@ std::wstring ReadBrandFileLocation() {
     return {};
 }
 
+bool IsBrandFileLocationSet() {
+    UniqueHkey setup;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSetupKey, 0, KEY_READ, setup.Put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(setup.Get(), kBrandFileLocationValue, nullptr, &type, nullptr,
+                         nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    return (type != REG_SZ && type != REG_EXPAND_SZ) || !ReadBrandFileLocation().empty();
+}
+
 void CarryOverInstalledBrand() {
-    if (!ReadBrandFileLocation().empty()) return;  // the archive supplies the brand
+    if (IsBrandFileLocationSet()) return;  // the archive supplies the brand
 
     const std::wstring installed = GetInstallFolder() + L"\\" + kBrandingFolderName;
     if (!PathFileExistsW((installed + L"\\" + kBrandIniName).c_str())) return;

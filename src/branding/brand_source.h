@@ -11,8 +11,14 @@
 // the key or value is missing, the value is not a string or cannot be read.
 std::wstring ReadBrandFileLocation();
 
-// Before an install deletes the old install folder: when no brand archive is
-// named and the install folder holds Branding\Brand.ini, replaces the
+// True when "BrandFileLocation" names an archive (a non-empty string) or is
+// present with a type other than a string. Either way the install takes the
+// archive road: nothing is carried over, and the value is deleted afterwards;
+// a value that is no string names no archive, so nothing is extracted.
+bool IsBrandFileLocationSet();
+
+// Before an install deletes the old install folder: when IsBrandFileLocationSet
+// is false and the install folder holds Branding\Brand.ini, replaces the
 // "Branding" folder beside the running installer with a copy of it, so that
 // the payload brings it back. Does nothing when the installer's folder is
 // unknown or is the install folder itself.

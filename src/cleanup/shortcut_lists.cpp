@@ -45,18 +45,24 @@ bool IsBareDrive(const std::wstring& path) {
 }  // namespace
 
 BOOL RemoveStartupShortcut() {
+    // The record is written whatever is known of the path; only the deletion
+    // needs the whole path.
     std::wstring path;
-    if (!GetSpecialFolderPath(path, CSIDL_STARTUP)) return FALSE;
+    const bool found = GetSpecialFolderPath(path, CSIDL_STARTUP);
     path += L'\\';
     path.append(kStartupShortcutName,
                 std::min(wcslen(kStartupShortcutName), kStartupShortcutNameChars));
     path += kLinkExtension;
+    LogWriteDefault(LogLevelInfo, kStartupLogCode, L"Cleaning startup shortcut %s.\n",
+                    path.c_str());
+    if (!found) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
     if (path.size() >= MAX_PATH) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
-    LogWriteDefault(LogLevelInfo, kStartupLogCode, L"Cleaning startup shortcut %s.\n",
-                    path.c_str());
     return DeleteFileW(path.c_str());
 }
 

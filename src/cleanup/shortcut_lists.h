@@ -8,9 +8,10 @@
 #include <windows.h>
 
 // Logs "Cleaning startup shortcut %s.\n" (flags 3, code 18) and
-// deletes <Startup folder>\HLX Client.lnk. Returns DeleteFileW's result; FALSE
-// without deleting or logging anything when the Startup folder cannot be found
-// or the link's path would not fit in MAX_PATH characters.
+// deletes <Startup folder>\HLX Client.lnk. Returns DeleteFileW's result. When
+// the Startup folder cannot be found (the record then names "\HLX Client.lnk")
+// or the link's path would not fit in MAX_PATH characters, the record is
+// written all the same and FALSE is returned without any deletion.
 BOOL RemoveStartupShortcut();
 
 // Logs "Cleaning old shortcuts: %s.\n" with the list key path, then, when

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "logging/log_write.h"
+#include "logging/logger.h"
 #include "win/handles.h"
 
 namespace {
@@ -86,10 +87,13 @@ DWORD RunClientWithSwitch(const std::wstring& folder, const std::wstring& parame
     static_assert(kRunMask == 0x1047C0);
 
     // The client path must fit a MAX_PATH buffer with its terminating zero.
+    // A client that cannot be started answers with the system error, never 0:
+    // the caller takes 0 for a run that went well.
     const std::wstring file = folder + kVuClientExe;
     if (file.size() >= MAX_PATH) {
-        LogWriteDefault(3, 11, kLaunchFailed, static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
-        return 0;
+        LogWriteDefault(LogLevelError, 11, kLaunchFailed,
+                        static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
+        return ERROR_FILENAME_EXCED_RANGE;
     }
 
     SHELLEXECUTEINFOW run{};
@@ -100,7 +104,10 @@ DWORD RunClientWithSwitch(const std::wstring& folder, const std::wstring& parame
     run.lpParameters = parameters.c_str();
     run.nShow = SW_HIDE;
     if (!ShellExecuteExW(&run)) {
-        LogWriteDefault(3, 11, kLaunchFailed, static_cast<int>(GetLastError()));
+        DWORD error = GetLastError();
+        if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+        LogWriteDefault(LogLevelError, 11, kLaunchFailed, static_cast<int>(error));
+        return error;
     }
 
     DWORD exitCode = 0;

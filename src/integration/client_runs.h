@@ -18,9 +18,9 @@ bool IsUserInAdminGroup();
 // Starts folder + "VuClient.exe" hidden through the shell with the verb "open"
 // and the whole parameter string (e.g. "-regocx -silent"), waits up to waitMs
 // for it and returns its exit code: 259 (STILL_ACTIVE) when it is still running
-// then (it is left running), 0 when it could not be started. folder must end
-// with a backslash. A failed start, or a path of MAX_PATH characters or more
-// (error 206), logs "Failed to launch VuClient for RDP control installation.
-// Error: %d.\n" (information, default module, code 11).
+// then (it is left running). folder must end with a backslash. A failed start,
+// or a path of MAX_PATH characters or more (error 206), logs "Failed to launch
+// VuClient for RDP control installation. Error: %d.\n" (error, default module,
+// code 11) and returns that system error, never 0.
 DWORD RunClientWithSwitch(const std::wstring& folder, const std::wstring& parameters,
                           DWORD waitMs = kClientRunWaitMs);

@@ -33,6 +33,15 @@ HRESULT CreateLinkObject(ComPtr<IShellLinkW>& link, ComPtr<IPersistFile>& file) 
 
 }  // namespace
 
+std::wstring LinkFileName(const std::wstring& name) {
+    constexpr std::size_t kExtensionChars = sizeof(kLinkExtension) / sizeof(wchar_t) - 1;
+    if (name.size() >= kExtensionChars &&
+        _wcsicmp(name.c_str() + name.size() - kExtensionChars, kLinkExtension) == 0) {
+        return name;
+    }
+    return name + kLinkExtension;
+}
+
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar_t* name,
                        const wchar_t* icon) {
     if (target == nullptr || folder == nullptr || name == nullptr) return E_POINTER;
@@ -53,8 +62,7 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar
 
     // No separator is dropped: a folder ending in "\" gives a doubled one,
     // which the file system accepts.
-    std::wstring linkPath = std::wstring(folder) + L"\\" + name;
-    if (linkPath.find(kLinkExtension) == std::wstring::npos) linkPath += kLinkExtension;
+    const std::wstring linkPath = std::wstring(folder) + L"\\" + LinkFileName(name);
     return file->Save(linkPath.c_str(), TRUE);
 }
 

@@ -7,13 +7,17 @@
 
 #include <string>
 
-// Saves the link file folder + "\" + name, pointing at target with no
-// arguments, the target's own folder (with its trailing backslash) as working
-// folder, and icon (index 0) when icon is not null. ".lnk" is appended when
-// the name does not already contain it (case-sensitive), so "App.LNK" becomes
-// "App.LNK.lnk". An existing file of that name is overwritten; a missing folder
-// is not created (Save fails). Returns the HRESULT of the last step performed:
-// S_OK when the file was saved; E_POINTER for a null target, folder or name.
+// The link file's name for a link name: name + ".lnk", unless name already
+// ends with ".lnk" in any letter case ("App.LNK" stays, "Desk.lnkPro" becomes
+// "Desk.lnkPro.lnk"), so that the shell always takes the file for a link.
+std::wstring LinkFileName(const std::wstring& name);
+
+// Saves the link file folder + "\" + LinkFileName(name), pointing at target
+// with no arguments, the target's own folder (with its trailing backslash) as
+// working folder, and icon (index 0) when icon is not null. An existing file
+// of that name is overwritten; a missing folder is not created (Save fails).
+// Returns the HRESULT of the last step performed: S_OK when the file was
+// saved; E_POINTER for a null target, folder or name.
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar_t* name,
                        const wchar_t* icon);
 

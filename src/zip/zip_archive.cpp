@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include <unzip.h>
 
@@ -49,6 +51,32 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+bool StartsWithUtf8Marker(std::string_view bytes) {
+    return bytes.size() >= 2 && bytes[0] == '\x7F' && bytes[1] == '\x7F';
+}
+
+// The offset of the last separator of stored, or npos. The bytes are walked
+// by characters of the ANSI code page, as _splitpath walks them: in the
+// double-byte code pages (932, 936, 949, 950) the trail byte of a character
+// may be 0x5C and is then no separator. A piece behind the UTF-8 marker is
+// walked byte by byte: no UTF-8 sequence holds a separator byte, while its
+// bytes read as ANSI could pair a last byte with the separator after it.
+std::size_t LastSeparator(std::string_view stored) {
+    std::size_t last = std::string_view::npos;
+    bool utf8Piece = StartsWithUtf8Marker(stored);
+    for (std::size_t i = 0; i < stored.size();) {
+        if (IsSeparator(stored[i])) {
+            last = i++;
+            utf8Piece = StartsWithUtf8Marker(stored.substr(i));
+            continue;
+        }
+        const bool pair = !utf8Piece && i + 1 < stored.size() &&
+                          IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(stored[i]));
+        i += pair ? 2 : 1;
+    }
+    return last;
+}
+
 // The decoded name may only name something inside the destination: no leading
 // separator, no drive or stream colon, no ".." piece.
 bool StaysInsideDestination(const std::wstring& name) {
@@ -86,18 +114,125 @@ std::wstring CollapseDoubledBackslashes(const std::wstring& path) {
     return collapsed;
 }
 
-// Writes the current entry's data to file; true when the whole entry was read.
-bool CopyCurrentEntry(unzFile archive, std::FILE* file) {
+// Writes the current entry's data to file; true when the entry was read to
+// its end and gave exactly its declared size. minizip ends the read early,
+// without an error, when the compressed data stops short, and checks the CRC
+// only after every declared byte, so the count is what catches a cut entry.
+bool CopyCurrentEntry(unzFile archive, std::FILE* file, std::uint64_t declaredSize) {
     char buffer[kCopyChunk];
+    std::uint64_t written = 0;
     for (;;) {
         const int count = unzReadCurrentFile(archive, buffer, sizeof buffer);
-        if (count == 0) return true;
+        if (count == 0) return written == declaredSize;
         if (count < 0) return false;
         if (std::fwrite(buffer, 1, static_cast<std::size_t>(count), file) !=
             static_cast<std::size_t>(count)) {
             return false;
         }
+        written += static_cast<std::uint64_t>(count);
     }
+}
+
+// Drops the "." pieces and the empty pieces of doubled separators from a
+// decoded name, which the system's own path clean-up would have dropped if
+// the "\\?\" form did not turn it off. A leading backslash stays, so that an
+// absolute name is still refused; a trailing one stays as the folder mark.
+std::wstring DropDotPieces(const std::wstring& name) {
+    std::wstring kept;
+    if (!name.empty() && name.front() == L'\\') kept.push_back(L'\\');
+    std::size_t start = 0;
+    while (start < name.size()) {
+        std::size_t end = name.find(L'\\', start);
+        if (end == std::wstring::npos) end = name.size();
+        const std::wstring_view piece(name.data() + start, end - start);
+        if (!piece.empty() && piece != L".") {
+            if (!kept.empty() && kept.back() != L'\\') kept.push_back(L'\\');
+            kept.append(piece);
+        }
+        start = end + 1;
+    }
+    if (!name.empty() && name.back() == L'\\' && !kept.empty() && kept.back() != L'\\') {
+        kept.push_back(L'\\');
+    }
+    return kept;
+}
+
+std::uint64_t ReadLittleEndian(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+// Reads count bytes at offset of file; false when they are not all there.
+bool ReadAt(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::size_t count) {
+    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0 &&
+           std::fread(bytes, 1, count, file) == count;
+}
+
+// Where the archive's central directory ends by its end record: its offset
+// plus its size, both as recorded, read from the records minizip reads: the
+// last signature within the file's last 0xFFFF bytes, the zip64 end record
+// when a zip64 locator of disk 0 of 1 points at one, else the end record.
+bool ReadCentralDirectoryEnd(const std::wstring& archivePath, std::uint64_t& end) {
+    constexpr std::uint64_t kSearchBytes = 0xFFFF;
+    std::FILE* file = _wfopen(archivePath.c_str(), L"rb");
+    if (file == nullptr) return false;
+    std::vector<unsigned char> tail;
+    std::uint64_t tailStart = 0;
+    if (_fseeki64(file, 0, SEEK_END) == 0) {
+        const long long size = _ftelli64(file);
+        if (size > 0) {
+            const std::uint64_t fileSize = static_cast<std::uint64_t>(size);
+            tailStart = fileSize > kSearchBytes ? fileSize - kSearchBytes : 0;
+            tail.resize(static_cast<std::size_t>(fileSize - tailStart));
+            if (!ReadAt(file, tailStart, tail.data(), tail.size())) tail.clear();
+        }
+    }
+    // The file offset of the last signature in the tail, or 0 for none (the
+    // tail never starts a record at the file's first byte, as minizip reads it).
+    const auto lastSignature = [&](const char* signature) -> std::uint64_t {
+        for (std::size_t at = tail.size() >= 4 ? tail.size() - 3 : 0; at-- > 0;) {
+            if (std::memcmp(tail.data() + at, signature, 4) == 0) return tailStart + at;
+        }
+        return 0;
+    };
+
+    bool found = false;
+    unsigned char locator[20];
+    unsigned char record[56];
+    const std::uint64_t locatorAt = lastSignature("PK\x06\x07");
+    if (locatorAt != 0 && ReadAt(file, locatorAt, locator, sizeof locator) &&
+        ReadLittleEndian(locator + 4, 4) == 0 && ReadLittleEndian(locator + 16, 4) == 1 &&
+        ReadAt(file, ReadLittleEndian(locator + 8, 8), record, sizeof record) &&
+        std::memcmp(record, "PK\x06\x06", 4) == 0) {
+        end = ReadLittleEndian(record + 48, 8) + ReadLittleEndian(record + 40, 8);
+        found = true;
+    } else {
+        const std::uint64_t endAt = lastSignature("PK\x05\x06");
+        if (endAt != 0 && ReadAt(file, endAt, record, 22)) {
+            end = ReadLittleEndian(record + 16, 4) + ReadLittleEndian(record + 12, 4);
+            found = true;
+        }
+    }
+    std::fclose(file);
+    return found;
+}
+
+// After the walk has reached the entry count of the end record: true when the
+// current (last) record ends where the central directory ends, so that no
+// record beyond the count and no other bytes in the directory were passed over.
+bool LastRecordEndsTheDirectory(unzFile archive, const std::wstring& archivePath) {
+    constexpr std::uint64_t kCentralRecordSize = 46;
+    unz_file_info64 last{};
+    if (unzGetCurrentFileInfo64(archive, &last, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return false;
+    }
+    std::uint64_t directoryEnd = 0;
+    if (!ReadCentralDirectoryEnd(archivePath, directoryEnd)) return false;
+    const std::uint64_t recordEnd = unzGetOffset64(archive) + kCentralRecordSize +
+                                    last.size_filename + last.size_file_extra +
+                                    last.size_file_comment;
+    return recordEnd == directoryEnd;
 }
 
 }  // namespace
@@ -112,6 +247,7 @@ bool CZipArchive::OpenArchive(const std::wstring& archivePath) {
     fill_fopen64_filefunc(&functions);
     functions.zopen64_file = OpenWidePath;
     m_archive = unzOpen2_64(archivePath.c_str(), &functions);
+    if (m_archive != nullptr) m_path = archivePath;
     return m_archive != nullptr;
 }
 
@@ -120,6 +256,7 @@ void CZipArchive::CloseArchive() {
     unzCloseCurrentFile(Handle(m_archive));
     unzClose(Handle(m_archive));
     m_archive = nullptr;
+    m_path.clear();
 }
 
 bool CZipArchive::ExtractAll(const std::wstring& destination, bool junkPaths) {
@@ -132,17 +269,24 @@ bool CZipArchive::ExtractAll(const std::wstring& destination, bool junkPaths) {
         return false;
     }
     if (unzGoToFirstFile(Handle(m_archive)) != UNZ_OK) return false;
-    do {
+    for (;;) {
         if (!ExtractCurrentEntry(folder, junkPaths)) return false;
-    } while (unzGoToNextFile(Handle(m_archive)) == UNZ_OK);
-    return true;
+        const int next = unzGoToNextFile(Handle(m_archive));
+        if (next == UNZ_END_OF_LIST_OF_FILE) break;
+        // Any other failure is a damaged record, or fewer records than counted.
+        if (next != UNZ_OK) return false;
+    }
+    // More records than counted would be left out without a word.
+    return LastRecordEndsTheDirectory(Handle(m_archive), m_path);
 }
 
 bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junkPaths) {
     if (m_archive == nullptr || !EnsureFolderPath(destination)) return false;
 
     ZipEntryInfo info{};
-    if (!ReadCurrentEntryInfo(info) || !StaysInsideDestination(info.name)) return false;
+    if (!ReadCurrentEntryInfo(info)) return false;
+    if (info.isFolder && info.name.empty()) return true;  // "./": the destination itself
+    if (!StaysInsideDestination(info.name)) return false;
     if (info.isFolder) return true;
 
     std::wstring target = LongPathForm(destination);
@@ -161,7 +305,7 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
         DeleteFileW(target.c_str());
         return false;
     }
-    const bool copied = CopyCurrentEntry(Handle(m_archive), file);
+    const bool copied = CopyCurrentEntry(Handle(m_archive), file, info.uncompressedSize);
     const bool closedFile = std::fclose(file) == 0;
     // The CRC is checked when the entry is closed after being read to its end.
     const bool checked = unzCloseCurrentFile(Handle(m_archive)) == UNZ_OK;
@@ -190,9 +334,13 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
                           kDecodedNameCapacity)) {
         return false;
     }
-    info.name = decoded;
+    // A name of "." pieces only ("./", as tools write the folder they were
+    // given as ".") is a folder entry with an empty name.
+    info.name = DropDotPieces(decoded);
+    const bool onlyDots = decoded[0] != L'\0' && info.name.empty();
     info.dosDateTime = static_cast<std::uint32_t>(header.dosDate);
-    info.isFolder = !info.name.empty() && info.name.back() == L'\\';
+    info.uncompressedSize = header.uncompressed_size;
+    info.isFolder = onlyDots || (!info.name.empty() && info.name.back() == L'\\');
     return true;
 }
 
@@ -202,11 +350,11 @@ bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacit
 
     // Split as _splitpath does: drive, directory up to the last separator,
     // file name up to the last dot of the last piece, extension.
-    if (stored.size() >= 2 && stored[1] == ':') stored.remove_prefix(2);
-    std::size_t lastSeparator = std::string_view::npos;
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        if (IsSeparator(stored[i])) lastSeparator = i;
+    if (stored.size() >= 2 && stored[1] == ':' &&
+        !IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(stored[0]))) {
+        stored.remove_prefix(2);
     }
+    const std::size_t lastSeparator = LastSeparator(stored);
     const std::size_t nameStart = lastSeparator == std::string_view::npos ? 0 : lastSeparator + 1;
     std::string_view directory = stored.substr(0, nameStart);
     std::string_view lastPiece = stored.substr(nameStart);
@@ -226,7 +374,7 @@ bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacit
             DecodeStoredName(directory.substr(0, directory.size() - 1), out, capacity) && complete;
         complete = AppendConverted(CP_ACP, "\\", out, capacity) && complete;
     }
-    if (fileName.size() >= 2 && fileName[0] == '\x7F' && fileName[1] == '\x7F') {
+    if (StartsWithUtf8Marker(fileName)) {
         complete = AppendConverted(CP_UTF8, fileName.substr(2), out, capacity) && complete;
     } else {
         complete = AppendConverted(CP_ACP, fileName, out, capacity) && complete;

@@ -19,9 +19,10 @@ inline constexpr std::size_t kDecodedNameCapacity = 260;
 
 // The entry under the archive's cursor.
 struct ZipEntryInfo {
-    std::wstring name;          // decoded, backslash separators
+    std::wstring name;          // decoded, backslash separators, no "." or empty pieces
     std::uint32_t dosDateTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
-    bool isFolder;              // the decoded name ends with a backslash
+    bool isFolder;              // the name ends with a backslash, or was "." pieces only
+    std::uint64_t uncompressedSize = 0;  // as the central record declares it
 };
 
 class CZipArchive {
@@ -41,14 +42,17 @@ class CZipArchive {
     bool IsOpen() const { return m_archive != nullptr; }
 
     // Extracts every entry under destination. True when every entry was
-    // handled; false at the first failure, with the entries written before it
-    // left in place. With junkPaths every file lands directly in destination.
+    // handled and the central directory was read to its end; false at the
+    // first failure (a damaged record, fewer or more records than the end
+    // record counts), with the entries written before it left in place. With
+    // junkPaths every file lands directly in destination.
     bool ExtractAll(const std::wstring& destination, bool junkPaths);
 
     // Extracts the entry under the cursor. Folder entries succeed without
     // creating anything. An entry whose name is absolute, carries a drive or
     // stream colon, or has a ".." piece is refused and nothing is written; a
-    // file whose data fails to read or to pass its CRC check is removed.
+    // file whose data fails to read, ends short of its declared size or fails
+    // its CRC check is removed. "." pieces of a name are dropped.
     bool ExtractCurrentEntry(const std::wstring& destination, bool junkPaths);
 
     // Fills info for the entry under the cursor; false when no archive is
@@ -58,6 +62,7 @@ class CZipArchive {
 
   private:
     void* m_archive = nullptr;  // minizip's unzFile
+    std::wstring m_path;        // the open archive's path, for reading its end record
 };
 
 // Decodes a stored name into out (capacity characters, zero-filled first):

@@ -261,7 +261,45 @@ TEST_F(Branding, EmptyShortcutAndCompanyNames) {
     EXPECT_FALSE(FolderExists(install + L"Branding"));
 }
 
+TEST_F(Branding, NestedNamesGetTheirFoldersAndNamesEndingInLnkStayLinks) {
+    WriteInstalledBrand(L"Apps/Desk", L"Tools\\Desk.lnkPro", L"Vendor\\Suite");
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), (Names{L"Tools\\", L"Tools\\Desk.lnkPro.lnk"}));
+    ExpectLink(desktop + L"\\Tools\\Desk.lnkPro.lnk", client, client);
+    const std::wstring menu = L"Vendor\\Suite\\Client\\";
+    EXPECT_EQ(ListTree(programs),
+              (Names{L"Vendor\\", L"Vendor\\Suite\\", menu, menu + L"Apps\\",
+                     menu + L"Apps\\Desk.lnk", menu + L"Uninstall.lnk"}));
+    ExpectLink(programs + L"\\" + menu + L"Apps\\Desk.lnk", client, client);
+
+    // The tear-down finds them by the same names; the emptied desktop folder goes.
+    UpdateClientShortcuts(true, install, L"", true);
+    EXPECT_TRUE(ListTree(desktop).empty());
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_EQ(ListTree(programs), (Names{L"Vendor\\", L"Vendor\\Suite\\"}));
+
+    // A shortcut_name that already ends in ".lnk" (any case) is found again.
+    ClearLinks();
+    WriteInstalledBrand(L"App", L"Desk.LNK", L"Co");
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Desk.LNK"});
+    UpdateClientShortcuts(true, install, L"", true);
+    EXPECT_TRUE(ListTree(desktop).empty());
+}
+
 TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
+    for (const wchar_t* company : {L"\\Rooted", L"/Rooted", L"D:Drive", L"Co:stream", L"a\\..\\b",
+                                   L"a\\.\\b", L"a\\\\b", L"Trail\\"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(company));
+        ClearLinks();
+        WriteInstalledBrand(L"App", L"Desk", company);
+        UpdateProgramsMenuShortcuts(install, false);
+        EXPECT_EQ(ListTree(programs), (Names{L"Quellmoor\\", L"Quellmoor\\Client\\",
+                                             L"Quellmoor\\Client\\App.lnk",
+                                             L"Quellmoor\\Client\\Uninstall.lnk"}));
+    }
+    ClearLinks();
+
     ApplyBrandArchive(install, BrandArchive(L"unsafe_names"), desktop);
     UpdateProgramsMenuShortcuts(install, false);
     EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
@@ -275,24 +313,26 @@ TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
     EXPECT_FALSE(FolderExists(L"C:\\Elsewhere"));
 }
 
-TEST_F(Branding, AnInstalledBrandIsLeftAloneAtSetUpAndKeptByAnUpgrade) {
+TEST_F(Branding, AnInstalledBrandNamesTheLinksAtSetUpAndIsKeptByAnUpgrade) {
     WriteInstalledBrand(L"Kept App", L"Kept Desk", L"Kept Co");
-    CreateShortcut(client.c_str(), desktop.c_str(), L"Kept Desk", brandIcon.c_str());
-    UpdateProgramsMenuShortcuts(install, false);
+    WriteFileBytes(brandIcon, "icon bytes");
     const Names menu = {L"Kept Co\\", L"Kept Co\\Client\\", L"Kept Co\\Client\\Kept App.lnk",
                         L"Kept Co\\Client\\Uninstall.lnk"};
-    ASSERT_EQ(ListTree(programs), menu);
 
-    // Set-up with the brand in place (carried over or shipped): no link changes.
+    // Set-up with the brand in place (carried over or shipped): the links
+    // under its names and with its icon, as an archive would give them.
     UpdateClientShortcuts(false, install, L"", false);
     EXPECT_EQ(ListTree(desktop), Names{L"Kept Desk.lnk"});
+    ExpectLink(desktop + L"\\Kept Desk.lnk", client, brandIcon);
     EXPECT_EQ(ListTree(programs), menu);
+    ExpectLink(programs + L"\\Kept Co\\Client\\Kept App.lnk", client, brandIcon);
 
     // An upgrade's uninstall removes only the desktop link.
     UpdateClientShortcuts(true, install, L"", true);
     EXPECT_TRUE(ListTree(desktop).empty());
     EXPECT_EQ(ListTree(programs), menu);
-    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ini", L"payload.txt"}));
+    EXPECT_EQ(ListTree(install + L"Branding"),
+              (Names{L"Brand.ico", L"Brand.ini", L"payload.txt"}));
 
     // A desktop link of the brand's name that points elsewhere stays.
     const std::wstring other = install + L"Other.exe";
@@ -373,6 +413,7 @@ TEST_F(Branding, BrandFileLocationIsReadAsStoredAndOnlyAsAString) {
 
     brand_testing::SetBrandFileLocation(L"D:\\brands\\harbour.zip");
     EXPECT_EQ(ReadBrandFileLocation(), L"D:\\brands\\harbour.zip");
+    EXPECT_TRUE(IsBrandFileLocationSet());
 
     // An expandable string is used as stored, up to its first NUL.
     const wchar_t expandable[] = L"%TEMP%\\brand.zip\0tail";
@@ -382,9 +423,19 @@ TEST_F(Branding, BrandFileLocationIsReadAsStoredAndOnlyAsAString) {
     // Size 0, and a value that is not a string, give the empty string.
     brand_testing::SetBrandFileLocationRaw(REG_SZ, nullptr, 0);
     EXPECT_EQ(ReadBrandFileLocation(), L"");
+    EXPECT_FALSE(IsBrandFileLocationSet());
     const DWORD number = 7;
     brand_testing::SetBrandFileLocationRaw(REG_DWORD, &number, sizeof number);
     EXPECT_EQ(ReadBrandFileLocation(), L"");
+    // ... but a value of another type counts as set: the install takes the
+    // archive road without an archive, and the value is consumed.
+    EXPECT_TRUE(IsBrandFileLocationSet());
+    WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
+    UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+    EXPECT_FALSE(brand_testing::BrandFileLocationExists());
+    EXPECT_TRUE(ListTree(desktop).empty());
+    EXPECT_EQ(ListTree(programs).size(), 4u);
+    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ini", L"payload.txt"}));
 
     // A path stored without its terminating NUL is still read whole.
     const std::wstring bare = L"C:\\b.zip";
@@ -446,6 +497,11 @@ TEST_F(BrandCarryOver, NothingIsCarriedWhenAnArchiveIsNamedOrNoBrandIsInstalled)
     Run(program);
     EXPECT_EQ(ListTree(payload + L"\\Branding"), payloadBrand);
     EXPECT_TRUE(brand_testing::BrandFileLocationExists());
+    // A value that is not a string counts as named as well.
+    const DWORD number = 1;
+    brand_testing::SetBrandFileLocationRaw(REG_DWORD, &number, sizeof number);
+    Run(program);
+    EXPECT_EQ(ListTree(payload + L"\\Branding"), payloadBrand);
 
     // The installed "Branding" has no Brand.ini.
     brand_testing::DeleteBrandFileLocation();

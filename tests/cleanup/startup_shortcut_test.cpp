@@ -44,3 +44,33 @@ TEST(StartupShortcut, DeletesTheClientLinkInTheUsersStartupFolderAndLogsIt) {
     ASSERT_LT(header, first) << text;
     EXPECT_EQ(text.find(L"\r\n", header), first + line.size() - 2) << text;
 }
+
+TEST(StartupShortcut, TheRecordIsWrittenAlsoWhenThePathIsUnknownOrTooLong) {
+    TempFolder files;
+    const std::wstring log = files / L"log.txt";
+    DefaultLogModule = 33;
+    LogInitialize(log.c_str());
+    // A Startup folder whose link path would not fit in MAX_PATH characters.
+    const std::wstring deep = files.Path() + L"\\" + std::wstring(245 - files.Path().size(), L'd');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    {
+        cleanup_testing::ShellFolderRedirect redirect(L"Startup", deep);
+        EXPECT_FALSE(RemoveStartupShortcut());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    }
+    // A Startup folder that does not exist: Wine may still name it (the
+    // deletion then fails), Windows finds no folder.
+    {
+        cleanup_testing::ShellFolderRedirect redirect(L"Startup", files / L"missing");
+        EXPECT_FALSE(RemoveStartupShortcut());
+    }
+    LogInitialize(nullptr);
+
+    const std::wstring text = testing_support::ReadUtf16File(log);
+    EXPECT_NE(text.find(L" - Cleaning startup shortcut " + deep + L"\\HLX Client.lnk.\r\n"),
+              std::wstring::npos)
+        << testing_support::ToUtf8(text);
+    const size_t first = text.find(L"HLX Client.lnk.\r\n");
+    EXPECT_NE(text.find(L"HLX Client.lnk.\r\n", first + 1), std::wstring::npos)
+        << testing_support::ToUtf8(text);
+}

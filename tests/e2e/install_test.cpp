@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2e/scenario.h"
 #include "fs/fs_test_helpers.h"
 
@@ -201,15 +203,37 @@ TEST(Install, BrandArchiveNamedInTheRegistry) {
     // The value is consumed.
     EXPECT_FALSE(ReadString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation"));
 
-    // The next install without an archive carries the installed brand over,
-    // and with a brand present the set-up changes no link.
-    DeleteFileW((scenario.Desktop() + L"\\Harbour Desk Client.lnk").c_str());
+    // The next install without an archive carries the installed brand over;
+    // the old version's uninstall removes the desktop link, and the set-up
+    // makes it again under the brand's name.
     const std::wstring second = scenario.MakePayload(scenario.Root() + L"\\Second");
     ASSERT_EQ(scenario.Run(second + L"\\Uninstall.exe", L"-i -q"), 0u);
     EXPECT_TRUE(FileExists(install + L"\\Branding\\Brand.ini"));
     EXPECT_TRUE(FileExists(install + L"\\Branding\\readme.txt"));
-    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Harbour Desk Client.lnk"));
+    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"), hub);
+    EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"),
+              hub);
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+}
+
+TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
+    for (const wchar_t* tool : {L"bsdtar", L"zip"}) {
+        SCOPED_TRACE(ToUtf8(tool));
+        Scenario scenario;
+        const std::wstring archive = scenario.Root() + L"\\brand.zip";
+        CopyFileW((BinFolder() + L"\\e2e_brand_dot_" + tool + L".zip").c_str(), archive.c_str(),
+                  FALSE);
+        WriteString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation", archive);
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+        const std::wstring install = scenario.InstallFolder();
+        EXPECT_EQ(ListTree(install + L"\\Branding"),
+                  (std::vector<std::wstring>{L"Brand.ico", L"Brand.ini", L"readme.txt"}));
+        EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"),
+                  install + L"\\DESKHubClient.exe");
+        EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"));
+    }
 }
 
 TEST(Install, StandardUserWhoseComRegistrationFails) {
@@ -252,6 +276,27 @@ TEST(Install, AdministratorWhoseControlRunFails) {
     EXPECT_EQ(ClientSwitchRuns(scenario), L"-regmsocx -silent;-regocx -silent;-windefexcludeadd;");
     Sleep(1000);
     EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u);
+}
+
+TEST(Install, AdministratorWhoseClientCannotStart) {
+    Scenario scenario;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    ASSERT_TRUE(DeleteFileW((payload + L"\\VuClient.exe").c_str()));
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    // The launch failure is an error record, and the install's result is its
+    // system error (file not found), not a success.
+    const std::wstring launchFailed =
+        L"Failed to launch VuClient for RDP control installation. Error: 2.";
+    EXPECT_TRUE(ContainsInOrder(scenario.LogMessages(),
+                                {L"Installing latest Microsoft RDP Client control.", launchFailed,
+                                 launchFailed, L"Failed to install new RDP control. Error: 2.",
+                                 L"Exiting client install (0X00000002)"}));
+    const auto records = scenario.LogRecords();
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(), [&](const std::wstring& record) {
+        return record.rfind(L"[E 21/0000000B/", 0) == 0 &&
+               record.find(launchFailed) != std::wstring::npos;
+    }));
 }
 
 TEST(Install, InstallerOnAnotherVolume) {

@@ -65,15 +65,16 @@ TEST(ClientSwitchRun, ReportsStartFailuresAndClientsThatRunTooLong) {
     LogInitialize(logPath.c_str());
     DefaultLogModule = 33;
 
-    // No client in the folder: file not found, result 0.
-    EXPECT_EQ(RunClientWithSwitch(empty.Path() + L"\\", kSwitchRegMsOcx, 30000), 0u);
+    // No client in the folder: file not found, an error record, and the
+    // error is the result (0 would read as a run that went well).
+    EXPECT_EQ(RunClientWithSwitch(empty.Path() + L"\\", kSwitchRegMsOcx, 30000), 2u);
     std::wstring log = testing_support::ReadUtf16File(logPath);
-    EXPECT_NE(log.find(L"[I 21/0000000B/"), std::wstring::npos) << testing_support::ToUtf8(log);
+    EXPECT_NE(log.find(L"[E 21/0000000B/"), std::wstring::npos) << testing_support::ToUtf8(log);
     EXPECT_NE(log.find(std::wstring(kLaunchFailedText) + L"2.\r\n"), std::wstring::npos);
 
     // A folder too long for the client path is refused before any start.
     const std::wstring longFolder = empty.Path() + L"\\" + std::wstring(250, L'x') + L"\\";
-    EXPECT_EQ(RunClientWithSwitch(longFolder, kSwitchRegMsOcx, 30000), 0u);
+    EXPECT_EQ(RunClientWithSwitch(longFolder, kSwitchRegMsOcx, 30000), 206u);
     log = testing_support::ReadUtf16File(logPath);
     EXPECT_NE(log.find(std::wstring(kLaunchFailedText) + L"206.\r\n"), std::wstring::npos);
 

@@ -7,6 +7,7 @@
 #include <shobjidl.h>
 
 #include <string>
+#include <vector>
 
 #include "integration/shell_links.h"
 #include "support/test_support.h"
@@ -74,12 +75,18 @@ TEST_F(ShellLinks, LinkFileNameGetsTheExtensionOnlyWhenItLacksIt) {
     EXPECT_TRUE(FileExists(links_ + L"\\Has.lnk"));
     EXPECT_FALSE(FileExists(links_ + L"\\Has.lnk.lnk"));
 
-    // The test is case-sensitive and looks anywhere in the path.
+    // Only the end of the name counts, in any letter case: ".lnk" elsewhere
+    // in the name or in the folder does not make a link file.
     ASSERT_EQ(CreateShortcut(target_.c_str(), links_.c_str(), L"Shouting.LNK", nullptr), S_OK);
-    EXPECT_TRUE(FileExists(links_ + L"\\Shouting.LNK.lnk"));
-    ASSERT_EQ(CreateShortcut(target_.c_str(), links_.c_str(), L"odd.lnkname", nullptr), S_OK);
-    EXPECT_TRUE(FileExists(links_ + L"\\odd.lnkname"));
-    EXPECT_EQ(ReadLink(links_ + L"\\odd.lnkname").target, target_);
+    EXPECT_EQ(testing_support::ListTree(links_), std::vector<std::wstring>({L"Has.lnk",
+                                                                            L"Shouting.LNK"}));
+    ASSERT_EQ(CreateShortcut(target_.c_str(), links_.c_str(), L"Desk.lnkPro", nullptr), S_OK);
+    EXPECT_TRUE(FileExists(links_ + L"\\Desk.lnkPro.lnk"));
+    EXPECT_EQ(ReadLink(links_ + L"\\Desk.lnkPro.lnk").target, target_);
+    const std::wstring dotted = links_ + L"\\in.lnk";
+    CreateDirectoryW(dotted.c_str(), nullptr);
+    ASSERT_EQ(CreateShortcut(target_.c_str(), dotted.c_str(), L"Plain", nullptr), S_OK);
+    EXPECT_TRUE(FileExists(dotted + L"\\Plain.lnk"));
 
     // A folder given with its trailing backslash still gives the one file.
     const std::wstring withSlash = links_ + L"\\";

@@ -51,10 +51,10 @@ else
     echo "FAIL: no link file $file"; fail=1
 fi
 
-# Without an icon the link holds no icon location; the name's capitals get
-# the extension appended.
-make_link "$target" "$win\\links" "Plain.LNK"
-file="$root/links/Plain.LNK.lnk"
+# Without an icon the link holds no icon location; a name with ".lnk" inside
+# but not at its end gets the extension appended.
+make_link "$target" "$win\\links" "Plain.lnkPro"
+file="$root/links/Plain.lnkPro.lnk"
 if [ -f "$file" ]; then
     info=$(lnkinfo "$file")
     expect "$info" "Local path" "$target"

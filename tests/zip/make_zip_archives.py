@@ -77,6 +77,11 @@ def tool_archives(out, work):
         if os.path.exists(target):
             os.remove(target)
         run(args + [target] + items, tree)
+        # The same tree given as "." (bsdtar writes "./", "./top.txt", ...).
+        target = os.path.join(out, "ziptest_%s_dot.zip" % name)
+        if os.path.exists(target):
+            os.remove(target)
+        run(args + [target, "."], tree)
 
     # A tree of folders only.
     folders = os.path.join(work, "folders")
@@ -147,7 +152,8 @@ def python_archives(out):
                       ("inner_dotdot", b"a/../../escaped_inner.txt"),
                       ("backslash_dotdot", b"a\\..\\..\\escaped_back.txt"),
                       ("utf8_dotdot", utf8_name("..") + b"/escaped_utf8.txt"),
-                      ("stream", b"good.txt:hidden")]:
+                      ("stream", b"good.txt:hidden"),
+                      ("dot_dotdot", b"./../escaped_dot.txt")]:
         write_raw(p("traversal_" + name), [(b"first.txt", b"first\r\n"), (raw, b"evil\r\n")])
 
     # Long names: the longest that fits (259 bytes), one of 260 bytes, one of
@@ -160,6 +166,16 @@ def python_archives(out):
     write_raw(p("long_300"), [(b"j" * 120 + b"/" + b"k" * 120 + b"/" + b"l" * 54 + b".txt",
                                b"too long\r\n")])
     write_raw(p("long_folder_part"), [(b"m" * 120 + b"/" + b"n" * 134 + b"/x", b"cut\r\n")])
+
+    # "." pieces and doubled separators, as archive tools write them; an entry
+    # of "." pieces only is the destination itself.
+    write_raw(p("dot_pieces"), [(b"./", b""), (b".", b""), (b"./top.txt", b"top\r\n"),
+                                (b".//docs/./readme.txt", b"read me\r\n"),
+                                (b"a\\.\\b//c.txt", b"deep\r\n")])
+
+    # A Shift-JIS (cp932) name whose characters' second bytes are 0x5C:
+    # 0x95 0x5C is one character, no separator.
+    write_raw(p("sjis_names"), [(b"\x95\x5c/\x83\x5c.txt", b"sjis\r\n")])
 
     # File times written by zipfile itself.
     write_raw(p("times"), [(b"stamped.txt", b"stamped\r\n")])
@@ -214,6 +230,34 @@ def damaged_archives(out):
     second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
     struct.pack_into("<I", data, second + 42, 3)
     open(p("bad_local_offset"), "wb").write(data)
+
+    # The walk or the data ends before the archive does: a later central
+    # record damaged; an entry count above and one below the records there
+    # are; a deflated entry whose declared size is larger than its data gives
+    # (the CRC is that of the data, so only the size tells).
+    def end_record(data):
+        return data.rfind(b"PK\x05\x06")
+
+    for name, change in [("bad_second_central", None), ("count_high", 1), ("count_low", -1)]:
+        write_raw(p(name), good)
+        data = bytearray(open(p(name), "rb").read())
+        if change is None:
+            second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+            data[second + 3] = 0x09
+        else:
+            at = end_record(data)
+            count = struct.unpack_from("<H", data, at + 10)[0] + change
+            struct.pack_into("<HH", data, at + 8, count, count)
+        open(p(name), "wb").write(data)
+
+    write_raw(p("short_data"), good)
+    data = bytearray(open(p("short_data"), "rb").read())
+    with zipfile.ZipFile(p("short_data")) as archive:
+        victim = archive.getinfo("victim.txt")
+    central = data.find(b"PK\x01\x02" , data.find(b"PK\x01\x02") + 4)
+    for size_at in (victim.header_offset + 22, central + 24):
+        struct.pack_into("<I", data, size_at, victim.file_size + 100)
+    open(p("short_data"), "wb").write(data)
 
     # Not a zip archive at all.
     open(p("not_a_zip"), "wb").write(b"This is plain text, not an archive.\r\n" * 20)

@@ -84,7 +84,11 @@ const std::vector<std::wstring> kToolTree = {
 }  // namespace
 
 TEST(ZipExtraction, ArchivesOfEveryToolGiveTheSameFilesAndNoEmptyFolders) {
-    for (const wchar_t* tool : {L"infozip_deflated", L"infozip_stored", L"sevenzip", L"bsdtar"}) {
+    // Each tool also packed the tree given as "." (bsdtar's names then start
+    // with "./", the entry "./" included).
+    for (const wchar_t* tool :
+         {L"infozip_deflated", L"infozip_stored", L"sevenzip", L"bsdtar", L"infozip_deflated_dot",
+          L"infozip_stored_dot", L"sevenzip_dot", L"bsdtar_dot"}) {
         SCOPED_TRACE(testing_support::ToUtf8(tool));
         TempFolder root;
         const std::wstring destination = root / L"out";
@@ -96,6 +100,23 @@ TEST(ZipExtraction, ArchivesOfEveryToolGiveTheSameFilesAndNoEmptyFolders) {
         EXPECT_EQ(ReadFileBytes(destination + L"\\a\\b\\c.txt"), "deep file c\r\n");
         EXPECT_EQ(ReadFileBytes(destination + L"\\big.txt"), BigText(400));
     }
+}
+
+TEST(ZipExtraction, DotPiecesAndDoubledSeparatorsInNamesAreDropped) {
+    TempFolder root;
+    const std::wstring destination = root / L"dots";
+    ASSERT_TRUE(Extract(Archive(L"dot_pieces"), destination));
+    EXPECT_EQ(ListTree(destination),
+              (std::vector<std::wstring>{L"a\\", L"a\\b\\", L"a\\b\\c.txt", L"docs\\",
+                                         L"docs\\readme.txt", L"top.txt"}));
+    EXPECT_EQ(ReadFileBytes(destination + L"\\docs\\readme.txt"), "read me\r\n");
+
+    CZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(Archive(L"dot_pieces")));
+    ZipEntryInfo info{};
+    ASSERT_TRUE(zip.ReadCurrentEntryInfo(info));  // "./": a folder entry without a name
+    EXPECT_TRUE(info.isFolder);
+    EXPECT_EQ(info.name, L"");
 }
 
 TEST(ZipExtraction, JunkPathsPutsEveryFileDirectlyIntoTheDestination) {
@@ -243,6 +264,30 @@ TEST(ZipNames, Utf8BehindTheMarkerAndAnsiBytesAreDecodedLevelByLevel) {
     EXPECT_EQ(ReadFileBytes(destination + L"\\Папка\\résumé\\日本.txt"), "mixed\r\n");
 }
 
+// Run under code page 932 by zip.ShiftJisNames (see CMakeLists.txt).
+TEST(ZipNames, ShiftJisTrailBytesAreNoSeparators) {
+    if (GetACP() != 932) GTEST_SKIP() << "ANSI code page is " << GetACP() << ", not 932";
+    wchar_t out[32];
+    // 0x95 0x5C is one character; so is 0x83 0x5C.
+    EXPECT_TRUE(DecodeStoredName("\x95\x5c", out, 32));
+    EXPECT_STREQ(out, L"\u8868");
+    EXPECT_TRUE(DecodeStoredName("dir\\\x95\x5c\x83\x5c.txt", out, 32));
+    EXPECT_STREQ(out, L"dir\\\u8868\u30bd.txt");
+
+    // The entries' names as extraction uses them. (Files of these names
+    // cannot be made here: the Japanese Linux locale that gives Wine code
+    // page 932 is not installed, so Wine's Unix file names are ASCII only.)
+    CZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(Archive(L"sjis_names")));
+    ZipEntryInfo info{};
+    ASSERT_TRUE(zip.ReadCurrentEntryInfo(info));
+    EXPECT_EQ(info.name, L"\u8868\\\u30bd.txt");
+    zip.CloseArchive();
+    // A UTF-8 piece whose last byte (0x94) is a cp932 lead byte keeps its separator.
+    EXPECT_TRUE(DecodeStoredName("\x7f\x7f\xd0\x94/x.txt", out, 32));
+    EXPECT_STREQ(out, L"Д\\x.txt");
+}
+
 TEST(ZipNames, DecodeStoredNameSplitsLikeSplitpathAndReportsCuts) {
     wchar_t out[32];
     EXPECT_TRUE(DecodeStoredName("docs/readme.txt", out, 32));
@@ -275,7 +320,8 @@ TEST(ZipNames, DecodeStoredNameSplitsLikeSplitpathAndReportsCuts) {
 
 TEST(ZipSafety, EntriesLeadingOutsideTheDestinationAreRefused) {
     for (const wchar_t* name : {L"dotdot", L"absolute", L"drive", L"inner_dotdot",
-                                L"backslash_dotdot", L"utf8_dotdot", L"stream"}) {
+                                L"backslash_dotdot", L"utf8_dotdot", L"stream",
+                                L"dot_dotdot"}) {
         SCOPED_TRACE(testing_support::ToUtf8(name));
         TempFolder root;
         const std::wstring destination = root / L"box\\dest";
@@ -351,6 +397,23 @@ TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
         ASSERT_EQ(left.size(), 1u);
         EXPECT_TRUE(left[0] == L"good.txt" || left[0] == L"plain.txt")
             << testing_support::ToUtf8(left[0]);
+    }
+
+    // The walk or the data ends early: a later central record damaged, fewer
+    // records than the end record counts, more records than it counts, an
+    // entry whose data gives less than its declared size.
+    for (const wchar_t* archive : {L"bad_second_central", L"count_high", L"count_low",
+                                   L"short_data"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(archive));
+        const std::wstring destination = root / archive;
+        EXPECT_FALSE(Extract(Archive(archive), destination));
+        const std::vector<std::wstring> left = ListTree(destination);
+        // Every entry read so far stays; with too high a count both entries are in.
+        ASSERT_FALSE(left.empty());
+        EXPECT_EQ(left[0], L"good.txt");
+        if (left.size() > 1) {
+            EXPECT_EQ(std::wstring(archive), L"count_high");
+        }
     }
 
     // A failed entry also removes an older file of that name.
