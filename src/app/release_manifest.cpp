@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <set>
 
 #include "branding/brand_settings.h"
@@ -215,6 +216,21 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
             !MoveEntry(JoinPath(releaseFolder, file.path), destination)) {
             return false;
         }
+    }
+    // Folders the listed files leave empty go; a folder that still holds
+    // anything stays (deepest first, so that parents can follow).
+    std::set<std::wstring> folders;
+    for (const ReleaseFile& file : files) {
+        for (size_t end = file.path.rfind(L'\\'); end != std::wstring::npos && end > 0;
+             end = file.path.rfind(L'\\', end - 1)) {
+            if (!MovedSeparately(file.path)) folders.insert(file.path.substr(0, end));
+        }
+    }
+    std::vector<std::wstring> deepestFirst(folders.begin(), folders.end());
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+              [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : deepestFirst) {
+        RemoveDirectoryW(JoinPath(releaseFolder, folder).c_str());
     }
     for (const wchar_t* own : {kBrandingFolderName, kSettingsFileName}) {
         const std::wstring source = JoinPath(releaseFolder, own);
