@@ -2,8 +2,9 @@
 # The newcomer's first command: builds everything and the release package
 # (Uninstall.exe, the stand-in clients and COM server, the release manifest),
 # unpacks it as a user would, creates a throwaway Wine prefix cut off from
-# this machine, installs with a stand-in client running, shows what the install did (log, registry,
-# links, install folder), uninstalls quietly and shows what is left.
+# this machine, installs with a stand-in client running, shows what the
+# install did (log, registry, installed-apps entry, links, install folder),
+# uninstalls quietly and shows what is left.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
