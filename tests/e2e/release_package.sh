@@ -8,8 +8,8 @@
 # Usage: release_package.sh BUILD_DIR PREFIX
 # Writes inside the prefix only (PREFIX/release-test, C:\releasecheck, the install). Exit 77: a tool is missing.
 set -u
-build=$1
-prefix=$2
+build=$(realpath "$1")
+prefix=$(realpath "$2")
 work="$prefix/release-test"
 for tool in cpack osslsigncode openssl unzip sha256sum iconv; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
@@ -17,7 +17,7 @@ done
 rm -rf "$work"
 mkdir -p "$work"
 status=0
-fail() { echo "FAIL: $*"; status=1; }
+fail() { printf 'FAIL: %s\n' "$*"; status=1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quellmoor Test Signing" \
     -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 || fail "openssl req"
@@ -76,8 +76,6 @@ install="$roaming/QuellmoorClient"
 log="$roaming/HLXBasicClientLog.txt"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuellmoorClient'
 rm -rf "$c/releasecheck" "$install" "$log"
-# The throwaway key goes with the packages; kept for a look after a failure.
-[ "$status" -eq 0 ] && rm -rf "$work"
 mkdir -p "$c/releasecheck"
 cp -r "$work/p12/unpacked/$name" "$c/releasecheck/"
 cd "$c"
@@ -93,6 +91,9 @@ osslsigncode verify -CAfile "$work/cert.pem" -in "$install/Uninstall.exe" >/dev/
     fail "the installed Uninstall.exe is not the signed one"
 wine reg query "$key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *$version.0$" ||
     fail "DisplayVersion is not $version.0"
+# Wine's own list of installed applications reads the entry independently.
+wine uninstaller --list 2>/dev/null | tr -d '\r' | grep -qx '.*|||Quellmoor Client' ||
+    fail "Wine's uninstaller does not list Quellmoor Client"
 quiet=$(wine reg query "$key" /v QuietUninstallString 2>/dev/null | tr -d '\r' |
         sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
 [ -n "$quiet" ] || fail "no QuietUninstallString"
