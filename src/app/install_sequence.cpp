@@ -29,44 +29,15 @@ constexpr wchar_t kSettingsFile[] = L"\\mysettings.xml";
 constexpr wchar_t kPreviousUninstallerParameters[] = L"-u -q -g";
 constexpr DWORD kPreviousUninstallerWaitMs = 10000;
 
-// The folder in its long, absolute form without a trailing separator, for
-// comparisons; empty when it cannot be had.
-std::wstring ComparableFolder(const std::wstring& folder) {
-    std::wstring full = FullPathName(folder);
-    if (full.empty()) return {};
-    std::wstring longForm(full.size() + MAX_PATH, L'\0');
-    const DWORD length =
-        GetLongPathNameW(full.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
-    if (length > 0 && length < longForm.size()) {
-        longForm.resize(length);
-        full = longForm;
-    }
-    for (wchar_t& c : full) {
-        if (c == L'/') c = L'\\';
-    }
-    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-    return full;
-}
-
-// True when `inner` is `outer` or lies below it (letter case ignored).
-bool IsSameOrInside(const std::wstring& inner, const std::wstring& outer) {
-    if (inner.size() < outer.size()) return false;
-    if (CompareStringOrdinal(inner.c_str(), static_cast<int>(outer.size()), outer.c_str(),
-                             static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL) {
-        return false;
-    }
-    return inner.size() == outer.size() || inner[outer.size()] == L'\\' || outer.back() == L'\\';
-}
-
 // An install must take its payload from a folder of its own. Started from the
 // install folder (the installed uninstaller run with "-i"), from below it, or
 // from a folder that holds it, the sequence would delete its own payload or
 // move unrelated files into the install folder.
 bool InstallerFolderIsUsable() {
-    const std::wstring installer = ComparableFolder(GetInstallerFolder());
-    const std::wstring install = ComparableFolder(GetInstallFolder());
-    if (!installer.empty() && !install.empty() && !IsSameOrInside(installer, install) &&
-        !IsSameOrInside(install, installer)) {
+    const std::wstring installer = GetInstallerFolder();
+    const std::wstring install = GetInstallFolder();
+    if (!ComparableFolderPath(installer).empty() && !ComparableFolderPath(install).empty() &&
+        !IsSameOrInsideFolder(installer, install) && !IsSameOrInsideFolder(install, installer)) {
         return true;
     }
     LogWrite(1, kAppLogModule, 8,

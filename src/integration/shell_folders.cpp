@@ -1,0 +1,81 @@
+#include "integration/shell_folders.h"
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "win/full_path.h"
+
+namespace {
+
+const KNOWNFOLDERID* const kShellFolderIds[] = {
+    &FOLDERID_Profile,        &FOLDERID_UserProfiles,   &FOLDERID_Public,
+    &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData,   &FOLDERID_LocalAppDataLow,
+    &FOLDERID_Desktop,        &FOLDERID_PublicDesktop,  &FOLDERID_Documents,
+    &FOLDERID_PublicDocuments, &FOLDERID_Downloads,     &FOLDERID_Pictures,
+    &FOLDERID_Music,          &FOLDERID_Videos,         &FOLDERID_StartMenu,
+    &FOLDERID_CommonStartMenu, &FOLDERID_Programs,      &FOLDERID_CommonPrograms,
+    &FOLDERID_Startup,        &FOLDERID_CommonStartup,  &FOLDERID_Windows,
+    &FOLDERID_ProgramFiles,   &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData,
+};
+
+// Environment variables that name the same folders as this process sees them;
+// the installer itself takes %APPDATA% from the environment.
+const wchar_t* const kShellFolderVariables[] = {
+    L"USERPROFILE", L"APPDATA", L"LOCALAPPDATA", L"TEMP", L"TMP", L"SystemRoot",
+    L"ProgramFiles", L"ProgramData",
+};
+
+void AddKnownFolder(std::vector<std::wstring>& folders, const KNOWNFOLDERID& id) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) &&
+        path != nullptr && *path != L'\0') {
+        folders.emplace_back(path);
+    }
+    CoTaskMemFree(path);
+}
+
+void AddVariable(std::vector<std::wstring>& folders, const wchar_t* name) {
+    const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed <= 1) return;
+    std::wstring value(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), needed);
+    if (length == 0 || length >= needed) return;
+    value.resize(length);
+    // A relative value names no folder of its own: comparing its full form
+    // would take the current folder for it.
+    if (value.size() < 3 || value[1] != L':' || (value[2] != L'\\' && value[2] != L'/')) {
+        if (!value.starts_with(L"\\\\")) return;
+    }
+    folders.push_back(std::move(value));
+}
+
+void AddTemporaryFolder(std::vector<std::wstring>& folders) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length > 0 && length <= MAX_PATH) folders.emplace_back(temp, length);
+}
+
+}  // namespace
+
+std::vector<std::wstring> UserShellFolders() {
+    std::vector<std::wstring> folders;
+    for (const KNOWNFOLDERID* id : kShellFolderIds) AddKnownFolder(folders, *id);
+    for (const wchar_t* name : kShellFolderVariables) AddVariable(folders, name);
+    AddTemporaryFolder(folders);
+    std::vector<std::wstring> full;
+    for (const std::wstring& folder : folders) {
+        std::wstring comparable = ComparableFolderPath(folder);
+        if (!comparable.empty()) full.push_back(std::move(comparable));
+    }
+    return full;
+}
+
+bool IsShellFolderOrAncestor(const std::wstring& folder) {
+    if (ComparableFolderPath(folder).empty()) return true;
+    for (const std::wstring& shellFolder : UserShellFolders()) {
+        if (IsSameOrInsideFolder(shellFolder, folder)) return true;
+    }
+    return false;
+}

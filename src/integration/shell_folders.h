@@ -1,0 +1,21 @@
+#pragma once
+// The folders that belong to the user and the system rather than to any
+// program: no removal or move of the installer may take one of them away.
+
+#include <string>
+#include <vector>
+
+// The user's and the machine's shell folders as the shell and the process
+// environment report them: the profile and the profiles folder, roaming and
+// local application data, desktop, documents, downloads, pictures, music,
+// videos, Start menu, Programs, Startup (with their common variants), the
+// temporary folder, Windows, Program Files and ProgramData. Full paths; a
+// folder that cannot be had is left out, so the list may be short but never
+// holds an empty entry.
+std::vector<std::wstring> UserShellFolders();
+
+// True when folder is one of UserShellFolders() or holds one of them below it
+// (a drive root, the profile's parent, ...). Paths are compared in full form
+// without regard to letter case or a trailing separator. An empty folder
+// counts as holding one: nothing may be done to it.
+bool IsShellFolderOrAncestor(const std::wstring& folder);
