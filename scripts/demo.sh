@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The newcomer's first command: builds everything, lays out a payload folder
-# like a release (Uninstall.exe, the stand-in clients and COM server, a sample
-# brand), creates a throwaway Wine prefix cut off from this machine, installs
-# with a stand-in client running, shows what the install did (log, registry,
-# links, install folder), uninstalls quietly and shows what is left.
+# The newcomer's first command: builds everything and the release package
+# (Uninstall.exe, the stand-in clients and COM server, the release manifest),
+# unpacks it as a user would, creates a throwaway Wine prefix cut off from
+# this machine, installs with a stand-in client running, shows what the
+# install did (log, registry, installed-apps entry, links, install folder),
+# uninstalls quietly and shows what is left.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -11,7 +12,11 @@ cd "$top"
 bash scripts/setup-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
+# The release package, with the stand-ins as the client's files.
+cmake --build --preset windows --target package >/dev/null
 bin="$top/build/windows/bin"
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build/windows/CPackConfig.cmake)
+release="QuellmoorClient-$version-win64"
 
 prefix=$(mktemp -d /tmp/installer-demo.XXXXXX)
 trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
@@ -25,13 +30,9 @@ roaming="$user_dir/AppData/Roaming"
 install="$roaming/QuellmoorClient"
 log="$roaming/HLXBasicClientLog.txt"
 
-payload="$c/Downloads/QuellmoorSetup"
-echo "== Laying out the payload in C:\\Downloads\\QuellmoorSetup"
-mkdir -p "$payload"
-cp "$bin/Uninstall.exe" "$payload/"
-for f in VuClient.exe DESKHubClient.exe KivClientSystem.dll; do
-    [ -f "$bin/$f" ] && cp "$bin/$f" "$payload/"
-done
+payload="$c/Downloads/$release"
+echo "== Unpacking the release package $release.zip into C:\\Downloads"
+unzip -q "$top/build/windows/package/$release.zip" -d "$c/Downloads"
 (cd "$payload" && find . -type f | sort | sed 's|^\./|   |')
 echo "== A brand archive (Brand.ini, Brand.ico) named in HKCU\\Software\\Quellmoor\\DeskHubClient\\Setup"
 cp "$bin/e2e_brand.zip" "$c/Downloads/HarbourBrand.zip"
@@ -53,7 +54,7 @@ if [ -f "$payload/VuClient.exe" ]; then
 fi
 
 echo "== Installing: Uninstall.exe -i"
-wine 'C:\Downloads\QuellmoorSetup\Uninstall.exe' -i
+wine "C:\\Downloads\\$release\\Uninstall.exe" -i
 echo "   exit code $?"
 # The restarted client keeps running; give the installer's last child runs a moment.
 sleep 2
@@ -66,7 +67,7 @@ show_log "after the install"
 
 echo "== Install folder %APPDATA%\\QuellmoorClient"
 if [ -d "$install" ]; then (cd "$install" && find . | sort | sed 's|^\./|   |'); else echo "   (missing)"; fi
-echo "== Installer folder C:\\Downloads\\QuellmoorSetup"
+echo "== Installer folder C:\\Downloads\\$release"
 [ -d "$payload" ] && echo "   still there" || echo "   gone (moved into the install folder)"
 
 echo "== What the stand-in clients recorded (start, window, close, exit)"
@@ -84,6 +85,10 @@ echo "== Registry: HKCU\\Software\\Classes entries of the client"
 for key in '.n4a' 'VuClient.Document' 'kivclient' 'MIME\Database\Content Type\application/x-n4a'; do
     wine reg query "HKCU\\Software\\Classes\\$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/   /' || echo "   $key: (none)"
 done
+
+echo "== The installed-apps entry (Settings > Apps)"
+wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuellmoorClient' 2>/dev/null \
+    | tr -d '\r' | sed '/^$/d; s/^/   /'
 
 echo "== Links"
 find "$user_dir" -name '*.lnk' | while read -r lnk; do
@@ -109,5 +114,7 @@ wine reg query 'HKCU\Software\Classes\kivclient' >/dev/null 2>&1 && echo "   URL
     || echo "   URL scheme: removed"
 wine reg query 'HKCU\Software\Classes\.n4a' >/dev/null 2>&1 && echo "   .n4a: still registered" \
     || echo "   .n4a: removed"
+wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuellmoorClient' >/dev/null 2>&1 \
+    && echo "   installed-apps entry: still there" || echo "   installed-apps entry: removed"
 echo "   the log stays: $(iconv -f UTF-16LE -t UTF-8 "$log" | grep -c . ) lines"
 echo "== Done"

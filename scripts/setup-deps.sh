@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine: the MinGW-w64
 # cross toolchain, zlib for Windows, Wine, GoogleTest's sources, the tools that
-# make and read test archives and links, and minizip's sources (taken from
+# make and read test archives and links, sign and check the release package
+# (osslsigncode, openssl, unzip), and minizip's sources (taken from
 # Debian's zlib source package, unpacked into third_party/minizip).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-          wine64 wine googletest liblnk-utils zip p7zip-full libarchive-tools python3)
+          wine64 wine googletest liblnk-utils zip unzip p7zip-full libarchive-tools python3
+          osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

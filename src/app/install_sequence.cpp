@@ -10,6 +10,8 @@
 #include "app/client_registration.h"
 #include "app/installer_app.h"
 #include "app/locations/install_locations.h"
+#include "app/release_manifest.h"
+#include "app/uninstall_entry.h"
 #include "branding/brand_source.h"
 #include "fs/folder_tree.h"
 #include "fs/join_path.h"
@@ -164,8 +166,12 @@ bool MoveFilesToInstallFolder() {
         return false;
     }
     const std::wstring source = GetInstallerFolder();
-    if (MoveFolderContents(source.c_str(), install.c_str())) {
-        RemoveFolderRobust(source.c_str());
+    // With a manifest only the release's files move; the folder then goes only
+    // when nothing else was in it.
+    const bool listed = HasReleaseManifest(source);
+    if (listed ? MoveListedReleaseFiles(source, install)
+               : MoveFolderContents(source.c_str(), install.c_str())) {
+        if (!listed || PathIsDirectoryEmptyW(source.c_str())) RemoveFolderRobust(source.c_str());
         return true;
     }
     LogWrite(1, kAppLogModule, 6, L"Failed to move file to Destination folder (%s)\r\n",
@@ -206,6 +212,8 @@ bool CBasicClientInstallerApp::Install() {
     if (!RoamingAppDataFolderIsUsable()) return false;
     if (!InstallerFolderIsUsable()) return false;
     if (!InstallerFolderIsOnInstallVolume()) return false;
+    // Before anything changes: a release folder that lacks listed files stops here.
+    if (!CheckReleaseFolder(GetInstallerFolder())) return false;
     DetectRunningClients();
     CloseRunningClients();
     if (!BackupUserSettings()) return false;
@@ -214,6 +222,7 @@ bool CBasicClientInstallerApp::Install() {
     DeleteFolderTree(GetInstallFolder().c_str());
     if (!MoveFilesToInstallFolder()) return false;
     if (!RegisterClient()) return false;
+    WriteUninstallEntry(HKEY_CURRENT_USER, GetInstallFolder());
     RelaunchClients();
     return true;
 }

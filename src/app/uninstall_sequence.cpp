@@ -8,6 +8,7 @@
 #include "app/client_registration.h"
 #include "app/installer_app.h"
 #include "app/locations/install_locations.h"
+#include "app/uninstall_entry.h"
 #include "fs/folder_tree.h"
 #include "integration/running_clients.h"
 #include "integration/shell_links.h"
@@ -59,5 +60,8 @@ bool CBasicClientInstallerApp::Uninstall() {
     // The running uninstaller itself is among what cannot go at once: it is
     // moved aside and deleted on close or at the next restart.
     DeleteFolderTree(GetInstallFolder().c_str());
+    // An upgrade keeps the entry: should the new install fail, the list still
+    // shows the installation.
+    if (Upgrade == 0) DeleteUninstallEntry(HKEY_CURRENT_USER);
     return true;
 }

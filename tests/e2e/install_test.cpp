@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/release_manifest.h"
+#include "app/uninstall_entry.h"
 #include "e2e/scenario.h"
 #include "fs/fs_test_helpers.h"
 
@@ -48,6 +50,55 @@ void ExpectInstalled(const Scenario& scenario) {
               L"\"" + install + L"\\VuClient.exe\" urlSchema \"%1\"");
 }
 
+uint64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The installed-apps entry as the shell's list reads it; icon relative to the install folder.
+void ExpectUninstallEntry(const Scenario& scenario, const std::wstring& name,
+                          const std::wstring& publisher, const std::wstring& icon,
+                          const std::wstring& version) {
+    const std::wstring install = scenario.InstallFolder();
+    const std::wstring key = kUninstallEntryKey;
+    EXPECT_EQ(ReadString(key, L"DisplayName"), name);
+    EXPECT_EQ(ReadString(key, L"Publisher"), publisher);
+    EXPECT_EQ(ReadString(key, L"DisplayIcon"), install + L"\\" + icon);
+    EXPECT_EQ(ReadString(key, L"DisplayVersion"), version);
+    EXPECT_EQ(ReadString(key, L"InstallLocation"), install);
+    EXPECT_EQ(ReadString(key, L"UninstallString"), L"\"" + install + L"\\Uninstall.exe\" -u");
+    EXPECT_EQ(ReadString(key, L"QuietUninstallString"),
+              L"\"" + install + L"\\Uninstall.exe\" -u -q");
+    EXPECT_EQ(ReadDword(key, L"NoModify"), 1u);
+    EXPECT_EQ(ReadDword(key, L"NoRepair"), 1u);
+    uint64_t bytes = 0;
+    for (const auto& entry : ListTree(install)) {
+        if (entry.back() != L'\\') bytes += FileSize(install + L"\\" + entry);
+    }
+    EXPECT_EQ(ReadDword(key, L"EstimatedSize"), (bytes + 1023) / 1024);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    wchar_t date[16];
+    swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    EXPECT_EQ(ReadString(key, L"InstallDate"), date);
+}
+
+// A manifest of the payload listing the given files with their sizes. The
+// install checks sizes only; the hashes stand in for the package's.
+void WriteReleaseManifest(const std::wstring& payload, const std::vector<std::wstring>& files) {
+    std::string text = "# release manifest\n";
+    for (const auto& file : files) {
+        text += std::string(64, 'a') + " " + std::to_string(FileSize(payload + L"\\" + file)) +
+                " " + ToUtf8(file) + "\r\n";
+    }
+    WriteFileBytes(payload + L"\\" + kReleaseManifestName, text);
+}
+
+const std::vector<std::wstring> kPayloadFiles = {
+    L"Uninstall.exe",          L"VuClient.exe",          L"DESKHubClient.exe",
+    L"KivClientSystem.dll",    L"stand_in_client.ini",   L"stand_in_com_server.ini"};
+
 }  // namespace
 
 TEST(Install, FirstInstallOnACleanAccount) {
@@ -84,6 +135,12 @@ TEST(Install, FirstInstallOnACleanAccount) {
     EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Quellmoor\\Client\\Quellmoor Client.lnk"), hub);
     EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Quellmoor\\Client\\Uninstall.lnk"),
               install + L"\\Uninstall.exe");
+
+    // Last, the installed-apps entry; the stand-in client has no version
+    // resource, so the installer's own version stands in.
+    EXPECT_EQ(log.back(), L"Installed-apps entry HKCU\\" + std::wstring(kUninstallEntryKey) +
+                              L" written (Quellmoor Client, version 1.0.0.0).");
+    ExpectUninstallEntry(scenario, L"Quellmoor Client", L"Quellmoor", L"VuClient.exe", L"1.0.0.0");
 }
 
 TEST(Install, UpgradeOverARunningInstall) {
@@ -99,6 +156,8 @@ TEST(Install, UpgradeOverARunningInstall) {
         [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));
 
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
+    CopyFileW((BinFolder() + L"\\VuClientVersioned.exe").c_str(),
+              (payload + L"\\VuClient.exe").c_str(), FALSE);
     const size_t recordsBefore = scenario.LogRecords().size();
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
     EXPECT_TRUE(running.Wait(10000).has_value()) << "the running client was closed";
@@ -134,6 +193,10 @@ TEST(Install, UpgradeOverARunningInstall) {
     // The client that was running is started again from the new install folder.
     EXPECT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 2; }));
     EXPECT_EQ(WindowStarts(scenario, L"DESKHubClient.exe"), 0u);
+    // The old uninstaller ran as an upgrade and left the entry; the new
+    // install wrote it again with the new client's version.
+    EXPECT_EQ(CountStartingWith(upgrade, L"Installed-apps entry HKCU"), 1u);
+    EXPECT_EQ(ReadString(kUninstallEntryKey, L"DisplayVersion"), L"4.2.0.7");
 }
 
 TEST(Install, FormerVersionInTheClientDataFolder) {
@@ -202,6 +265,8 @@ TEST(Install, BrandArchiveNamedInTheRegistry) {
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
     // The value is consumed.
     EXPECT_FALSE(ReadString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation"));
+    ExpectUninstallEntry(scenario, L"Harbour Desk", L"Harbour Networks", L"Branding\\Brand.ico",
+                         L"1.0.0.0");
 
     // The next install without an archive carries the installed brand over;
     // the old version's uninstall removes the desktop link, and the set-up
@@ -233,6 +298,71 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
         EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"),
                   install + L"\\DESKHubClient.exe");
         EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"));
+    }
+}
+
+TEST(Install, ReleaseManifestMovesOnlyTheListedFiles) {
+    Scenario scenario;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    WriteFileBytes(payload + L"\\Help\\guide.txt", "guide");
+    WriteFileBytes(payload + L"\\notes.txt", "the user's own file, not part of the release");
+    std::vector<std::wstring> listed = kPayloadFiles;
+    listed.push_back(L"Help\\guide.txt");
+    WriteReleaseManifest(payload, listed);
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+    const auto log = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Installer set to Quiet",
+              L"Release manifest " + payload + L"\\" + kReleaseManifestName +
+                  L": all 7 listed files are present",
+              L"RestartVuClient = 0, RestartWVuClient = 0", L"Exiting client install (0X00000000)"}));
+    ExpectInstalled(scenario);
+    const std::wstring install = scenario.InstallFolder();
+    EXPECT_EQ(ReadFileBytes(install + L"\\Help\\guide.txt"), "guide");
+    EXPECT_TRUE(FileExists(install + L"\\" + kReleaseManifestName));
+    EXPECT_FALSE(FileExists(install + L"\\notes.txt"));
+    // The unlisted file stays, and with it the release folder.
+    EXPECT_EQ(ListTree(payload), std::vector<std::wstring>{L"notes.txt"});
+}
+
+TEST(Install, ReleaseManifestStopsBeforeAnythingChanges) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\First") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring install = scenario.InstallFolder();
+    const auto installed = ListTree(install);
+    ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));
+
+    // An interrupted earlier run or a partly unpacked archive: a file is missing,
+    // then a file is cut short.
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
+    WriteReleaseManifest(payload, kPayloadFiles);
+    const std::wstring manifest = payload + L"\\" + kReleaseManifestName;
+    const std::string hub = ReadFileBytes(payload + L"\\DESKHubClient.exe");
+    DeleteFileW((payload + L"\\DESKHubClient.exe").c_str());
+    const std::wstring unpackAgain =
+        L"; nothing was changed. Unpack the release again into an empty folder and start the "
+        L"install again.";
+    const std::vector<std::wstring> expected = {
+        L"Release file " + payload + L"\\DESKHubClient.exe listed in " + manifest + L" is missing" +
+            unpackAgain,
+        L"Release file " + payload + L"\\DESKHubClient.exe has 5 bytes where " + manifest +
+            L" lists " + std::to_wstring(hub.size()) + unpackAgain};
+    for (const std::wstring& record : expected) {
+        const size_t before = scenario.LogRecords().size();
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+        const auto log = scenario.LogMessages();
+        EXPECT_EQ(log.size(), before + 3) << "switch lines and the record only";
+        EXPECT_EQ(log.back(), record);
+        EXPECT_TRUE(running.IsRunning()) << "no client was closed";
+        EXPECT_EQ(ListTree(install), installed);
+        EXPECT_TRUE(FileExists(manifest));
+        EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
+        WriteFileBytes(payload + L"\\DESKHubClient.exe", "short");
     }
 }
 

@@ -30,6 +30,7 @@ const wchar_t* const kInstallerKeys[] = {
     L"Software\\Quellmoor",
     L"Software\\Classes\\.rdx",
     L"Software\\Classes\\KIVShortCut.rdx",
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuellmoorClient",
 };
 
 std::optional<SavedRegistryValue> SaveValue(const wchar_t* key, const std::wstring& name) {
@@ -148,6 +149,12 @@ std::optional<DWORD> Scenario::Run(const std::wstring& program, const std::wstri
     return child.Wait(timeoutMs);
 }
 
+std::optional<DWORD> Scenario::RunCommandLine(const std::wstring& commandLine) const {
+    ChildProcess child;
+    if (!child.Start(commandLine, Environment(), Root())) return std::nullopt;
+    return child.Wait(180000);
+}
+
 std::optional<DWORD> Scenario::RunAsStandardUser(const std::wstring& program,
                                                  const std::wstring& arguments) const {
     ChildProcess child;
@@ -212,6 +219,16 @@ std::optional<std::wstring> ReadString(const std::wstring& key, const std::wstri
         return std::nullopt;
     }
     data.resize(wcslen(data.c_str()));
+    return data;
+}
+
+std::optional<DWORD> ReadDword(const std::wstring& key, const std::wstring& value) {
+    DWORD data = 0;
+    DWORD bytes = sizeof(data);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), RRF_RT_REG_DWORD, nullptr,
+                     &data, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
     return data;
 }
 

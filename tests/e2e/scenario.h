@@ -61,6 +61,9 @@ class Scenario {
     std::optional<DWORD> Run(const std::wstring& program, const std::wstring& arguments,
                              DWORD timeoutMs = 180000,
                              const EnvironmentChanges& overrides = {}) const;
+    // Runs a whole command line as written (program first), as the shell's
+    // list of installed applications starts an uninstall command.
+    std::optional<DWORD> RunCommandLine(const std::wstring& commandLine) const;
     // The same through the standard-user launcher.
     std::optional<DWORD> RunAsStandardUser(const std::wstring& program,
                                            const std::wstring& arguments) const;
@@ -87,6 +90,7 @@ std::vector<std::wstring> SplitFields(const std::wstring& line);
 
 // Registry reads of the real HKEY_CURRENT_USER; std::nullopt when missing.
 std::optional<std::wstring> ReadString(const std::wstring& key, const std::wstring& value);
+std::optional<DWORD> ReadDword(const std::wstring& key, const std::wstring& value);
 bool KeyExists(const std::wstring& key);
 void WriteString(const std::wstring& key, const std::wstring& value, const std::wstring& data);
 void WriteDword(const std::wstring& key, const std::wstring& value, DWORD data);

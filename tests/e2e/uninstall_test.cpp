@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/installer_app.h"
+#include "app/uninstall_entry.h"
 #include "e2e/scenario.h"
 #include "fs/fs_test_helpers.h"
 
@@ -71,11 +72,16 @@ TEST(Uninstall, InteractiveAnsweredNoThenYes) {
     EXPECT_TRUE(FileExists(install + L"\\Uninstall.exe"));
     EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Quellmoor\\Client\\Uninstall.lnk"));
 
+    // Started the way the list of installed applications starts it: its
+    // UninstallString as a command line, as written.
+    const auto uninstallString = ReadString(kUninstallEntryKey, L"UninstallString");
+    ASSERT_TRUE(uninstallString);
     ChildProcess yes;
     ASSERT_TRUE(yes.Start(answerer + L"yes 60000"));
-    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L""), 0u);
+    ASSERT_EQ(scenario.RunCommandLine(*uninstallString), 0u);
     EXPECT_EQ(yes.Wait(60000), 0u);
     EXPECT_TRUE(Contains(scenario.LogMessages(), L"szCLIENTUILEVELVAL 1"));
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
     ExpectClassesRemoved();
     EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
@@ -91,7 +97,9 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
         [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));
 
     const size_t before = scenario.LogRecords().size();
-    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+    const auto quietUninstall = ReadString(kUninstallEntryKey, L"QuietUninstallString");
+    ASSERT_TRUE(quietUninstall);
+    ASSERT_EQ(scenario.RunCommandLine(*quietUninstall), 0u);
     EXPECT_TRUE(running.Wait(10000).has_value()) << "the running client was closed";
 
     const auto all = scenario.LogMessages();
@@ -110,9 +118,11 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
          L"Cleaning all old shortcuts: Software\\Quellmoor\\Shortcuts.",
          L"Cleaning old shortcuts: Software\\Quellmoor\\Shortcuts\\Group.",
          L"Reverting to original Microsoft RDP Client control.",
-         L"RDP control installation exited normally.", L"Exiting client uninstall (0X00000000)"}));
+         L"RDP control installation exited normally.", L"Exiting client uninstall (0X00000000)",
+         L"Installed-apps entry HKCU\\" + std::wstring(kUninstallEntryKey) + L" deleted."}));
 
     ExpectClassesRemoved();
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
     EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
     EXPECT_FALSE(FileExists(traces.startupLink));
@@ -137,6 +147,7 @@ TEST(Uninstall, UpgradeKeepsThePerUserData) {
     EXPECT_TRUE(Contains(log, L"Installer set to upgrade"));
     EXPECT_EQ(CountStartingWith(log, L"Cleaning every user's information."), 0u);
     ExpectClassesRemoved();
+    EXPECT_TRUE(KeyExists(kUninstallEntryKey)) << "an upgrade keeps the installed-apps entry";
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
     // The Start-menu links go also on an upgrade; the client's own traces stay.
     EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
@@ -195,7 +206,8 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Again");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
     log = scenario.LogMessages();
-    EXPECT_EQ(log.back(), L"Exiting client install (0X00000000)");
+    EXPECT_EQ(log.end()[-2], L"Exiting client install (0X00000000)");
+    EXPECT_EQ(CountStartingWith({log.back()}, L"Installed-apps entry HKCU"), 1u);
     EXPECT_TRUE(FileExists(install + L"\\VuClient.exe"));
     EXPECT_TRUE(KeyExists(L"Software\\Classes\\kivclient"));
     EXPECT_FALSE(FolderExists(payload));
