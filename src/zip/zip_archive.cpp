@@ -288,6 +288,9 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
     if (info.isFolder && info.name.empty()) return true;  // "./": the destination itself
     if (!StaysInsideDestination(info.name)) return false;
     if (info.isFolder) return true;
+    // minizip reads an encrypted entry as it is stored when no password is
+    // given; whatever that yields is not the entry's content.
+    if (info.isEncrypted) return false;
 
     std::wstring target = LongPathForm(destination);
     if (target.back() != L'\\') target.push_back(L'\\');
@@ -340,6 +343,7 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
     const bool onlyDots = decoded[0] != L'\0' && info.name.empty();
     info.dosDateTime = static_cast<std::uint32_t>(header.dosDate);
     info.uncompressedSize = header.uncompressed_size;
+    info.isEncrypted = (header.flag & 1) != 0;
     info.isFolder = onlyDots || (!info.name.empty() && info.name.back() == L'\\');
     return true;
 }

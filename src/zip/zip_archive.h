@@ -23,6 +23,7 @@ struct ZipEntryInfo {
     std::uint32_t dosDateTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
     bool isFolder;              // the name ends with a backslash, or was "." pieces only
     std::uint64_t uncompressedSize = 0;  // as the central record declares it
+    bool isEncrypted = false;   // the central record's encryption flag is set
 };
 
 class CZipArchive {
@@ -50,7 +51,8 @@ class CZipArchive {
 
     // Extracts the entry under the cursor. Folder entries succeed without
     // creating anything. An entry whose name is absolute, carries a drive or
-    // stream colon, or has a ".." piece is refused and nothing is written; a
+    // stream colon, or has a ".." piece, and an encrypted entry (no password
+    // is ever given) are refused and nothing is written; a
     // file whose data fails to read, ends short of its declared size or fails
     // its CRC check is removed. "." pieces of a name are dropped.
     bool ExtractCurrentEntry(const std::wstring& destination, bool junkPaths);

@@ -259,6 +259,17 @@ def damaged_archives(out):
         struct.pack_into("<I", data, size_at, victim.file_size + 100)
     open(p("short_data"), "wb").write(data)
 
+    # The encryption flag set on plain data, in both headers: the data would
+    # read and pass its CRC, yet an encrypted entry is never extracted.
+    write_raw(p("encryption_flag"), good)
+    data = bytearray(open(p("encryption_flag"), "rb").read())
+    with zipfile.ZipFile(p("encryption_flag")) as archive:
+        victim = archive.getinfo("victim.txt")
+    central = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+    for flags_at in (victim.header_offset + 6, central + 8):
+        data[flags_at] |= 1
+    open(p("encryption_flag"), "wb").write(data)
+
     # Not a zip archive at all.
     open(p("not_a_zip"), "wb").write(b"This is plain text, not an archive.\r\n" * 20)
 

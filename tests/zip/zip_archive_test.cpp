@@ -386,10 +386,10 @@ TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
 
     // The second entry fails after its file was created: a CRC mismatch
     // (stored), an inflate or CRC error (deflated), a local header that is not
-    // one, encrypted data read without the password. The first entry stays,
-    // the failed one leaves no file.
-    for (const wchar_t* archive :
-         {L"crc_stored", L"flipped_deflated", L"bad_local_offset", L"encrypted"}) {
+    // one, encrypted data read without the password, plain data marked as
+    // encrypted. The first entry stays, the failed one leaves no file.
+    for (const wchar_t* archive : {L"crc_stored", L"flipped_deflated", L"bad_local_offset",
+                                   L"encrypted", L"encryption_flag"}) {
         SCOPED_TRACE(testing_support::ToUtf8(archive));
         const std::wstring destination = root / archive;
         EXPECT_FALSE(Extract(Archive(archive), destination));
