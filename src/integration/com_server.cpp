@@ -3,6 +3,7 @@
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
 #include "logging/log_write.h"
+#include "win/dll_search.h"
 #include "win/handles.h"
 
 namespace {
@@ -18,7 +19,8 @@ DWORD ErrorOr(DWORD error, DWORD fallback) {
 
 DWORD RegisterComServer(const std::wstring& installFolder, bool registerServer) {
     const std::wstring libraryPath = JoinPath(installFolder, kComServerDll);
-    UniqueModule library(LoadLibraryW(libraryPath.c_str()));
+    // The DLLs the server needs lie beside it in the install folder.
+    UniqueModule library(LoadLibraryBesideItsFolder(libraryPath));
     if (!library) {
         const DWORD error = ErrorOr(GetLastError(), ERROR_MOD_NOT_FOUND);
         LogWrite(2, 0, 9, L"LoadLibrary %s failed (error 0X%08x)\n", libraryPath.c_str(), error);

@@ -9,6 +9,7 @@
 #include "integration/registry_reading.h"
 #include "logging/logger.h"
 #include "support/test_support.h"
+#include "win/dll_search.h"
 
 using registry_reading::KeyExists;
 using registry_reading::ReadValue;
@@ -147,4 +148,39 @@ TEST(ComServerRegistration, LibraryWithoutTheEntryPointGivesProcNotFound) {
     // No result line after a missing entry point.
     EXPECT_EQ(log.find(L"COM registration"), std::wstring::npos);
     EXPECT_EQ(RecordCount(log), 2u) << testing_support::ToUtf8(log);
+}
+
+// The installer's DLL search: a library the process loads by name comes
+// neither from the program's folder (here C:\bin, where the test programs
+// and KivServerHelper.dll lie, as a download folder would hold a planted
+// DLL) nor from the current folder, while the COM server still finds the
+// helper DLL it imports beside it. Under Wine the libraries the installer
+// itself loads by name (uxtheme.dll, imm32.dll through user32) are Wine's
+// own, so a name Wine does not provide stands for them.
+TEST(ComServerRegistration, DllSearchSkipsProgramAndCurrentFoldersNotTheServersOwn) {
+    RegistrySandbox sandbox;
+    TempFolder current;
+    const std::wstring planted = testing_support::BinFolder() + L"\\KivServerHelper.dll";
+    ASSERT_TRUE(CopyFileW(planted.c_str(), (current / L"PlantedHelper.dll").c_str(), FALSE));
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    // Before: both planted copies load by their bare names.
+    HMODULE before = LoadLibraryW(L"KivServerHelper.dll");
+    EXPECT_NE(before, nullptr);
+    if (before != nullptr) FreeLibrary(before);
+    before = LoadLibraryW(L"PlantedHelper.dll");
+    EXPECT_NE(before, nullptr);
+    if (before != nullptr) FreeLibrary(before);
+
+    RestrictDllSearch();
+    EXPECT_EQ(LoadLibraryW(L"KivServerHelper.dll"), nullptr);
+    EXPECT_EQ(LoadLibraryW(L"PlantedHelper.dll"), nullptr);
+
+    ComServerFolder install(L"KivClientSystemWithHelper.dll");
+    const std::wstring helper = install.Folder() + L"KivServerHelper.dll";
+    ASSERT_TRUE(CopyFileW(planted.c_str(), helper.c_str(), FALSE));
+    EXPECT_EQ(RegisterComServer(install.Folder(), true), 0u)
+        << testing_support::ToUtf8(install.Log());
+    EXPECT_EQ(install.Calls().find("register\t"), 0u);
+    EXPECT_TRUE(KeyExists(sandbox.Key(), kServerClassKey));
+    SetCurrentDirectoryW(testing_support::BinFolder().c_str());
 }
