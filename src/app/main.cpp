@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "app/installer_app.h"
+#include "app/own_file_removal.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A copy started to delete the ended uninstaller's file does only that.
+    if (RunOwnFileRemovalWhenAsked()) return 0;
     static CBasicClientInstallerApp app;
     app.StartUp();
     return 0;

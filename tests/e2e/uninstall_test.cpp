@@ -212,3 +212,41 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     EXPECT_TRUE(KeyExists(L"Software\\Classes\\kivclient"));
     EXPECT_FALSE(FolderExists(payload));
 }
+
+TEST(Uninstall, KilledInTheMiddleThenRunAgain) {
+    Scenario scenario;
+    constexpr size_t kFiles = 3000;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    for (size_t i = 0; i < kFiles; ++i) {
+        WriteFileBytes(payload + L"\\data\\" + std::to_wstring(i) + L".txt", "part");
+    }
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    const std::wstring install = scenario.InstallFolder();
+    const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
+    WriteFileBytes(settings, "settings");
+    const auto dataFiles = [&] { return fs_testing::ListNames(install + L"\\data\\*.txt").size(); };
+    ASSERT_EQ(dataFiles(), kFiles);
+
+    ChildProcess running = scenario.Start(install + L"\\Uninstall.exe", L"-u -q");
+    ASSERT_TRUE(WaitUntil([&] { return dataFiles() < kFiles - 300; }, 60000));
+    running.Terminate();
+    EXPECT_TRUE(FolderExists(install)) << "killed before the end";
+
+    // Run again, from the install folder while it still holds the uninstaller.
+    std::wstring again = install + L"\\Uninstall.exe";
+    if (!FileExists(again)) {
+        again = scenario.Root() + L"\\Loose\\Uninstall.exe";
+        scenario.MakePayload(scenario.Root() + L"\\Loose");
+    }
+    const size_t before = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.Run(again, L"-u -q"), 0u);
+    const auto all = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder({all.begin() + before, all.end()},
+                                {L"Installer set to Uninstall", L"Exiting client uninstall (0X00000000)",
+                                 L"Installed-apps entry HKCU\\" + std::wstring(kUninstallEntryKey) +
+                                     L" deleted."}));
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+    ExpectClassesRemoved();
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    EXPECT_TRUE(FileExists(settings));
+}
