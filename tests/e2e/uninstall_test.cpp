@@ -133,8 +133,11 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     EXPECT_EQ(ReadString(L"Software\\Classes\\.rdx", L""), L"OtherApp.rdx");
     EXPECT_FALSE(KeyExists(L"Software\\Classes\\KIVShortCut.rdx"));
     EXPECT_FALSE(KeyExists(L"Software\\Quellmoor\\FileExts\\.rdx"));
-    // The running uninstaller itself is moved aside and deleted on close.
+    // The running uninstaller itself is moved aside and deleted once it has
+    // ended: nothing of it stays in the temporary folder either.
     EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp").empty(); }, 20000));
 }
 
 TEST(Uninstall, UpgradeKeepsThePerUserData) {
@@ -201,6 +204,13 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     } else {
         EXPECT_FALSE(FolderExists(install));
     }
+    // No placeholder stays empty beside it, and the uninstaller's own goes.
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto left = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
+        return std::all_of(left.begin(), left.end(), [&](auto& name) {
+            return FileExists(scenario.Temp() + L"\\" + name + L"\\session.dat");
+        });
+    }, 20000));
 
     // A new install over the leftover folder, the file still in use, goes through.
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Again");
@@ -238,8 +248,15 @@ TEST(Uninstall, KilledInTheMiddleThenRunAgain) {
         again = scenario.Root() + L"\\Loose\\Uninstall.exe";
         scenario.MakePayload(scenario.Root() + L"\\Loose");
     }
+    // As a standard user, who cannot have files deleted at the next restart.
+    const auto placeholders = [&] {
+        auto names = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto leftByTheKill = placeholders();
     const size_t before = scenario.LogRecords().size();
-    ASSERT_EQ(scenario.Run(again, L"-u -q"), 0u);
+    ASSERT_EQ(scenario.RunAsStandardUser(again, L"-u -q"), 0u);
     const auto all = scenario.LogMessages();
     EXPECT_TRUE(ContainsInOrder({all.begin() + before, all.end()},
                                 {L"Installer set to Uninstall", L"Exiting client uninstall (0X00000000)",
@@ -249,4 +266,7 @@ TEST(Uninstall, KilledInTheMiddleThenRunAgain) {
     ExpectClassesRemoved();
     EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
     EXPECT_TRUE(FileExists(settings));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return placeholders() == leftByTheKill; },
+        20000));
 }
