@@ -752,3 +752,27 @@ TEST(Install, KilledAtAnyPointThenStartedAgain) {
         EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), settings);
     }
 }
+
+TEST(Install, RoamingFolderWithSpacesOtherScriptsAndLongPaths) {
+    std::wstring roaming = L"Profile with spaces\\Данные пользователя\\用户 数据";
+    for (int i = 0; i < 3; ++i) roaming += L"\\deep folder of the roaming profile " + std::to_wstring(i);
+    Scenario scenario(roaming);
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    const std::wstring guide = L"Help\\pages of the guide to every part of the client\\first steps.txt";
+    WriteFileBytes(payload + L"\\" + guide, "guide");
+    const std::wstring install = scenario.InstallFolder();
+    ASSERT_GT(install.size() + 1 + guide.size(), 260u);
+
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+    ExpectInstalled(scenario);
+    EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + install + L"\\" + guide), "guide");
+    EXPECT_EQ(ReadString(kUninstallEntryKey, L"InstallLocation"), install);
+    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk"),
+              install + L"\\DESKHubClient.exe");
+
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+    EXPECT_TRUE(Contains(scenario.LogMessages(), L"Exiting client uninstall (0X00000000)"));
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+}

@@ -270,3 +270,45 @@ TEST(Uninstall, KilledInTheMiddleThenRunAgain) {
         [&] { return placeholders() == leftByTheKill; },
         20000));
 }
+
+TEST(Uninstall, TemporaryFolderMissingOrUnset) {
+    Scenario scenario;
+    const std::wstring install = scenario.InstallFolder();
+    const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
+    const std::wstring profile = scenario.Root() + L"\\Profile";
+    const std::wstring missing = scenario.Root() + L"\\NoTemp";
+    CreateDirectoryW(profile.c_str(), nullptr);
+    const struct {
+        const char* name;
+        EnvironmentChanges environment;
+        std::wstring placeholders;  // where the system's temporary files then go
+    } cases[] = {
+        {"missing", {{L"TEMP", missing}, {L"TMP", missing}}, scenario.Roaming()},
+        {"unset", {{L"TEMP", std::nullopt}, {L"TMP", std::nullopt}, {L"USERPROFILE", profile}},
+         profile},
+    };
+    for (const auto& variant : cases) {
+        SCOPED_TRACE(variant.name);
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q", 180000, variant.environment),
+                  0u);
+        EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+        EXPECT_TRUE(FileExists(install + L"\\VuClient.exe"));
+        WriteFileBytes(settings, "settings");
+
+        const size_t before = scenario.LogRecords().size();
+        ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q", 180000, variant.environment),
+                  0u);
+        const auto all = scenario.LogMessages();
+        EXPECT_TRUE(ContainsInOrder({all.begin() + before, all.end()},
+                                    {L"Exiting client uninstall (0X00000000)",
+                                     L"Installed-apps entry HKCU\\" +
+                                         std::wstring(kUninstallEntryKey) + L" deleted."}));
+        EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return fs_testing::ListNames(variant.placeholders + L"\\tpd*.tmp").empty(); },
+            20000));
+        EXPECT_FALSE(FolderExists(missing));
+        EXPECT_EQ(ReadFileBytes(settings), "settings");
+    }
+}
