@@ -4,22 +4,27 @@
 // standard user may not do. Instead a copy of the uninstaller, started from a
 // temporary file that goes when the copy ends (opened for deletion on close,
 // the handle passed on to the copy), waits for the uninstall to end and then
-// deletes the uninstaller's file through a handle that followed it wherever
-// it was moved, and the install folder if that is then empty.
+// deletes the uninstaller's file where it was left: under its own name, or
+// moved aside in the temporary folder (as a "tpd*.tmp" file, or inside such a
+// folder). The file is recognised by its identity (volume and file index), so
+// that no other file of the same name is touched.
 
 #include <string>
 
 #include "win/handles.h"
 
 struct OwnFileRemoval {
-    UniqueFileHandle image;   // the running uninstaller's file (delete access)
-    UniqueFileHandle helper;  // the copy, opened for deletion on close
+    UniqueFileHandle helper;     // the copy, opened for deletion on close
     std::wstring helperPath;
-    std::wstring installFolder;
+    std::wstring ownPath;        // the running uninstaller's file
+    std::wstring tempFolder;     // where the deletion moves files aside
+    std::wstring installFolder;  // removed by the helper when it is then empty; empty: kept
+    DWORD volume = 0;
+    ULONGLONG fileIndex = 0;
 };
 
 // Prepares the removal when the running uninstaller lies in installFolder:
-// a handle to its file and the copy in the temporary folder (in the folder
+// the file's identity and the copy in the temporary folder (in the folder
 // above installFolder when the temporary folder cannot take it). Does nothing
 // for an uninstaller elsewhere, whose file is not the install's. Nothing is
 // logged; a removal that could not be prepared is simply not started.

@@ -1,6 +1,8 @@
-#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <tlhelp32.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
