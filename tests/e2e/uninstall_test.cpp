@@ -205,12 +205,16 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
         EXPECT_FALSE(FolderExists(install));
     }
     // No placeholder stays empty beside it, and the uninstaller's own goes.
+    std::vector<std::wstring> others;
     EXPECT_TRUE(WaitUntil([&] {
-        const auto left = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
-        return std::all_of(left.begin(), left.end(), [&](auto& name) {
-            return FileExists(scenario.Temp() + L"\\" + name + L"\\session.dat");
-        });
-    }, 20000));
+        others.clear();
+        for (const auto& name : fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp")) {
+            if (!FileExists(scenario.Temp() + L"\\" + name + L"\\session.dat")) {
+                others.push_back(name);
+            }
+        }
+        return others.empty();
+    }, 20000)) << others.size() << " other, first " << ToUtf8(others.empty() ? L"" : others[0]);
 
     // A new install over the leftover folder, the file still in use, goes through.
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Again");
