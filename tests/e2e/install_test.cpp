@@ -106,7 +106,7 @@ const std::vector<std::wstring> kPayloadFiles = {
 
 // A release of a few thousand small files besides the usual ones, all listed
 // in its manifest.
-constexpr int kLargeReleaseFiles = 3000;
+constexpr int kLargeReleaseFiles = 4000;
 
 std::wstring MakeLargeRelease(const Scenario& scenario, const std::wstring& folder,
                               const std::vector<std::wstring>& clientSettings = {}) {
@@ -702,7 +702,12 @@ TEST(Install, KilledAtAnyPointThenStartedAgain) {
              return FileExists(release + L"\\mysettings.xml");
          }},
         {"in the middle of the move", {},
-         [&](const std::wstring&, size_t) { return CountFiles(install + L"\\data") >= 300; }},
+         // The former install's copy goes first, then the new one arrives.
+         [&, gone = false](const std::wstring&, size_t) mutable {
+             const bool there = FileExists(install + L"\\data\\20.txt");
+             gone = gone || !there;
+             return gone && there;
+         }},
         {"during registration", {L"SwitchRunMs=3000"},
          [&](const std::wstring&, size_t clientStarts) {
              return CountStartingWith(scenario.ClientRecords(), L"start\tVuClient.exe") >
@@ -718,8 +723,12 @@ TEST(Install, KilledAtAnyPointThenStartedAgain) {
         const size_t clientStarts =
             CountStartingWith(scenario.ClientRecords(), L"start\tVuClient.exe");
         ChildProcess running = scenario.Start(release + L"\\Uninstall.exe", L"-i -q");
-        ASSERT_TRUE(WaitUntil([&] { return point.reached(release, clientStarts); }, 60000));
+        // Polled without pause: moving a file is quick.
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (!point.reached(release, clientStarts) && GetTickCount64() < deadline) {
+        }
         running.Terminate();
+        ASSERT_TRUE(point.reached(release, clientStarts));
         // What the killed install started (a previous uninstaller, a client
         // run) ends on its own.
         EXPECT_TRUE(WaitUntil([] { return CountProcesses(L"Uninstall.exe") == 0; }, 30000));
@@ -735,7 +744,8 @@ TEST(Install, KilledAtAnyPointThenStartedAgain) {
         const auto log = scenario.LogMessages();
         if (round == 2) {
             // A half-moved release folder is refused before anything changes.
-            ASSERT_TRUE(FileExists(release + L"\\Uninstall.exe"));
+            ASSERT_TRUE(FileExists(release + L"\\Uninstall.exe"))
+                << CountFiles(release + L"\\data") << " files left unmoved";
             EXPECT_EQ(log.back().rfind(L"Release file " + release + L"\\", 0), 0u) << ToUtf8(log.back());
             EXPECT_TRUE(log.back().ends_with(unpackAgain)) << ToUtf8(log.back());
             EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), settings)
@@ -770,8 +780,16 @@ TEST(Install, RoamingFolderWithSpacesOtherScriptsAndLongPaths) {
     ExpectInstalled(scenario);
     EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + install + L"\\" + guide), "guide");
     EXPECT_EQ(ReadString(kUninstallEntryKey, L"InstallLocation"), install);
-    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk"),
-              install + L"\\DESKHubClient.exe");
+    // Wine's link object gives the path back with "?" for every letter outside
+    // the ANSI code page (Windows keeps the letters); either is accepted.
+    const std::wstring hub = install + L"\\DESKHubClient.exe";
+    std::wstring lossy = hub;
+    for (wchar_t& letter : lossy) {
+        if (letter > 0x7F) letter = L'?';
+    }
+    const std::wstring target = LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk");
+    EXPECT_TRUE(target == hub || target == lossy) << ToUtf8(target);
+    std::printf("link target read back %s\n", target == hub ? "whole" : "with \"?\" (Wine)");
 
     ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
     EXPECT_TRUE(Contains(scenario.LogMessages(), L"Exiting client uninstall (0X00000000)"));
