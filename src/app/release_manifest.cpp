@@ -8,6 +8,7 @@
 #include "branding/brand_settings.h"
 #include "fs/folder_tree.h"
 #include "fs/join_path.h"
+#include "integration/client_contract.h"
 #include "logging/log_write.h"
 #include "win/handles.h"
 
@@ -209,6 +210,19 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
     std::vector<ReleaseFile> files;
     std::wstring problem;
     if (!ReadManifest(manifest, files, problem)) return false;
+    // The install's own entries first: an install ended during the move then
+    // has left the user's settings in the install folder, where the next
+    // install backs them up from.
+    for (const wchar_t* own : {kBrandingFolderName, kSettingsFileName}) {
+        const std::wstring source = JoinPath(releaseFolder, own);
+        if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (!MoveEntry(source, JoinPath(installFolder, own))) return false;
+    }
+    // The installer itself goes after the other listed files, so that a
+    // release folder left half-moved still holds it to start again with.
+    std::stable_partition(files.begin(), files.end(), [](const ReleaseFile& file) {
+        return !SameName(file.path, kUninstallerExe);
+    });
     for (const ReleaseFile& file : files) {
         if (MovedSeparately(file.path)) continue;
         const std::wstring destination = JoinPath(installFolder, file.path);
@@ -231,11 +245,6 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
               [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : deepestFirst) {
         RemoveDirectoryW(JoinPath(releaseFolder, folder).c_str());
-    }
-    for (const wchar_t* own : {kBrandingFolderName, kSettingsFileName}) {
-        const std::wstring source = JoinPath(releaseFolder, own);
-        if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-        if (!MoveEntry(source, JoinPath(installFolder, own))) return false;
     }
     // Last: while any listed file is still in the release folder, so is the
     // manifest, and a new start checks the folder and stops.

@@ -39,9 +39,12 @@ bool HasReleaseManifest(const std::wstring& releaseFolder);
 bool CheckReleaseFolder(const std::wstring& releaseFolder);
 
 // Moves the release's files from the release folder into the install folder,
-// replacing files of the same name: every listed file (creating its folders),
-// the "Branding" folder as a whole (the install may have replaced it with the
-// installed brand), the user's "mysettings.xml" that the install placed
-// there, and last the manifest. What else the folder holds stays. False at the
-// first entry that cannot be moved, or when the manifest cannot be read.
+// replacing files of the same name, in this order: the "Branding" folder as a
+// whole (the install may have replaced it with the installed brand) and the
+// user's "mysettings.xml" that the install placed there, every listed file
+// (creating its folders) with "Uninstall.exe" the last of them, and last the
+// manifest. So a move cut short leaves the settings in the install folder and
+// the installer with the manifest in the release folder. What else the folder
+// holds stays. False at the first entry that cannot be moved, or when the
+// manifest cannot be read.
 bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstring& installFolder);

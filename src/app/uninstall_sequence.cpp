@@ -8,6 +8,7 @@
 #include "app/client_registration.h"
 #include "app/installer_app.h"
 #include "app/locations/install_locations.h"
+#include "app/own_file_removal.h"
 #include "app/uninstall_entry.h"
 #include "fs/folder_tree.h"
 #include "integration/running_clients.h"
@@ -58,10 +59,13 @@ bool CBasicClientInstallerApp::Uninstall() {
     CloseRunningClients();
     UnregisterClient();
     // The running uninstaller itself is among what cannot go at once: it is
-    // moved aside and deleted on close or at the next restart.
+    // moved aside, and a helper deletes it once this process has ended.
+    OwnFileRemoval ownFile = PrepareOwnFileRemoval(GetInstallFolder());
     DeleteFolderTree(GetInstallFolder().c_str());
     // An upgrade keeps the entry: should the new install fail, the list still
     // shows the installation.
     if (Upgrade == 0) DeleteUninstallEntry(HKEY_CURRENT_USER);
+    if (Upgrade != 0) ownFile.installFolder.clear();
+    StartOwnFileRemoval(ownFile);
     return true;
 }

@@ -77,7 +77,12 @@ bool IsAbsent(const wchar_t* path) {
 bool MoveOntoPlaceholder(const std::wstring& from, const std::wstring& placeholder,
                          ObjectKind kind) {
     if (kind == ObjectKind::File) {
-        return MoveFileExW(from.c_str(), placeholder.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        if (MoveFileExW(from.c_str(), placeholder.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        // The empty placeholder would stay in the temporary folder for good.
+        const DWORD error = GetLastError();
+        if (!placeholder.empty()) DeleteFileW(placeholder.c_str());
+        SetLastError(error);
+        return false;
     }
     if (!placeholder.empty() && !DeleteFileW(placeholder.c_str())) return false;
     return MoveFileExW(from.c_str(), placeholder.c_str(), 0) != FALSE;

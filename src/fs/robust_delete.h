@@ -5,6 +5,7 @@
 // the user's temporary folder, opened for deletion on close, and entered for
 // deletion at the next restart. Every failed step is logged with the system
 // error (flags 1, module 0, code 105). Only the last step decides the result.
+// A placeholder that the object could not be renamed onto is removed again.
 
 // Deletes the file at path. True when it was deleted, did not exist, or its
 // deletion at restart was scheduled (or the scheduling found no such file);

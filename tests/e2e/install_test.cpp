@@ -1,6 +1,11 @@
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/release_manifest.h"
 #include "app/uninstall_entry.h"
@@ -98,6 +103,46 @@ void WriteReleaseManifest(const std::wstring& payload, const std::vector<std::ws
 const std::vector<std::wstring> kPayloadFiles = {
     L"Uninstall.exe",          L"VuClient.exe",          L"DESKHubClient.exe",
     L"KivClientSystem.dll",    L"stand_in_client.ini",   L"stand_in_com_server.ini"};
+
+// A release of a few thousand small files besides the usual ones, all listed
+// in its manifest.
+constexpr int kLargeReleaseFiles = 4000;
+
+std::wstring MakeLargeRelease(const Scenario& scenario, const std::wstring& folder,
+                              const std::vector<std::wstring>& clientSettings = {}) {
+    scenario.MakePayload(folder, clientSettings);
+    std::vector<std::wstring> files = kPayloadFiles;
+    for (int i = 0; i < kLargeReleaseFiles; ++i) {
+        files.push_back(L"data\\" + std::to_wstring(i) + L".txt");
+        WriteFileBytes(folder + L"\\" + files.back(), "part " + std::to_string(i));
+    }
+    WriteReleaseManifest(folder, files);
+    return folder;
+}
+
+size_t CountFiles(const std::wstring& folder) {
+    size_t count = 0;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((folder + L"\\*.txt").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do ++count;
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+    return count;
+}
+
+size_t CountProcesses(const wchar_t* exe) {
+    size_t count = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exe) == 0) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
 
 }  // namespace
 
@@ -631,4 +676,123 @@ TEST(Install, RefusedFromInsideTheInstallFolder) {
               0u)
         << ToUtf8(log.back());
     ExpectInstalled(scenario);
+}
+
+TEST(Install, KilledAtAnyPointThenStartedAgain) {
+    Scenario scenario;
+    ASSERT_EQ(scenario.Run(scenario.MakePayload(scenario.Root() + L"\\Old") + L"\\Uninstall.exe",
+                           L"-i -q"),
+              0u);
+    const std::wstring install = scenario.InstallFolder();
+    // The user's only settings file lies in the install folder.
+    const std::string settings = "<settings>the user's own</settings>";
+    WriteFileBytes(install + L"\\mysettings.xml", settings);
+    const std::wstring unpackAgain =
+        L" is missing; nothing was changed. Unpack the release again into an empty folder and "
+        L"start the install again.";
+
+    struct KillPoint {
+        const char* name;
+        std::vector<std::wstring> clientSettings;
+        std::function<bool(const std::wstring& release, size_t clientStarts)> reached;
+    };
+    const KillPoint points[] = {
+        {"before the move", {},
+         [&](const std::wstring& release, size_t) {
+             return FileExists(release + L"\\mysettings.xml");
+         }},
+        {"in the middle of the move", {},
+         // The former install's copy goes first, then the new one arrives.
+         [&, gone = false](const std::wstring&, size_t) mutable {
+             const bool there = FileExists(install + L"\\data\\20.txt");
+             gone = gone || !there;
+             return gone && there;
+         }},
+        {"during registration", {L"SwitchRunMs=3000"},
+         [&](const std::wstring&, size_t clientStarts) {
+             return CountStartingWith(scenario.ClientRecords(), L"start\tVuClient.exe") >
+                    clientStarts;
+         }},
+    };
+    int round = 0;
+    for (const KillPoint& point : points) {
+        SCOPED_TRACE(point.name);
+        const std::wstring release = MakeLargeRelease(
+            scenario, scenario.Root() + L"\\Release" + std::to_wstring(++round),
+            point.clientSettings);
+        const size_t clientStarts =
+            CountStartingWith(scenario.ClientRecords(), L"start\tVuClient.exe");
+        ChildProcess running = scenario.Start(release + L"\\Uninstall.exe", L"-i -q");
+        // Polled without pause: moving a file is quick.
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (!point.reached(release, clientStarts) && GetTickCount64() < deadline) {
+        }
+        running.Terminate();
+        ASSERT_TRUE(point.reached(release, clientStarts));
+        // What the killed install started (a previous uninstaller, a client
+        // run) ends on its own.
+        EXPECT_TRUE(WaitUntil([] { return CountProcesses(L"Uninstall.exe") == 0; }, 30000));
+        EXPECT_TRUE(WaitUntil([] { return CountProcesses(L"VuClient.exe") == 0; }, 30000));
+        EXPECT_TRUE(ReadFileBytes(install + L"\\mysettings.xml") == settings ||
+                    ReadFileBytes(release + L"\\mysettings.xml") == settings)
+            << "the settings survive the kill";
+
+        // Started again from the release folder while it still holds the installer.
+        if (FileExists(release + L"\\Uninstall.exe")) {
+            ASSERT_EQ(scenario.Run(release + L"\\Uninstall.exe", L"-i -q"), 0u);
+        }
+        const auto log = scenario.LogMessages();
+        if (round == 2) {
+            // A half-moved release folder is refused before anything changes.
+            ASSERT_TRUE(FileExists(release + L"\\Uninstall.exe"))
+                << CountFiles(release + L"\\data") << " files left unmoved";
+            EXPECT_EQ(log.back().rfind(L"Release file " + release + L"\\", 0), 0u) << ToUtf8(log.back());
+            EXPECT_TRUE(log.back().ends_with(unpackAgain)) << ToUtf8(log.back());
+            EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), settings)
+                << "the settings went first";
+        }
+        if (round >= 2) {
+            // The user unpacks the release again.
+            const std::wstring again = MakeLargeRelease(
+                scenario, scenario.Root() + L"\\Again" + std::to_wstring(round));
+            ASSERT_EQ(scenario.Run(again + L"\\Uninstall.exe", L"-i -q"), 0u);
+            EXPECT_FALSE(FolderExists(again));
+        }
+        EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+        ExpectInstalled(scenario);
+        EXPECT_EQ(CountFiles(install + L"\\data"), static_cast<size_t>(kLargeReleaseFiles));
+        EXPECT_EQ(ReadFileBytes(install + L"\\mysettings.xml"), settings);
+    }
+}
+
+TEST(Install, RoamingFolderWithSpacesOtherScriptsAndLongPaths) {
+    std::wstring roaming = L"Profile with spaces\\Данные пользователя\\用户 数据";
+    for (int i = 0; i < 3; ++i) roaming += L"\\deep folder of the roaming profile " + std::to_wstring(i);
+    Scenario scenario(roaming);
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    const std::wstring guide = L"Help\\pages of the guide to every part of the client\\first steps.txt";
+    WriteFileBytes(payload + L"\\" + guide, "guide");
+    const std::wstring install = scenario.InstallFolder();
+    ASSERT_GT(install.size() + 1 + guide.size(), 260u);
+
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+    ExpectInstalled(scenario);
+    EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + install + L"\\" + guide), "guide");
+    EXPECT_EQ(ReadString(kUninstallEntryKey, L"InstallLocation"), install);
+    // Wine's link object gives the path back with "?" for every letter outside
+    // the ANSI code page (Windows keeps the letters); either is accepted.
+    const std::wstring hub = install + L"\\DESKHubClient.exe";
+    std::wstring lossy = hub;
+    for (wchar_t& letter : lossy) {
+        if (letter > 0x7F) letter = L'?';
+    }
+    const std::wstring target = LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk");
+    EXPECT_TRUE(target == hub || target == lossy) << ToUtf8(target);
+    std::printf("link target read back %s\n", target == hub ? "whole" : "with \"?\" (Wine)");
+
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+    EXPECT_TRUE(Contains(scenario.LogMessages(), L"Exiting client uninstall (0X00000000)"));
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
 }

@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "win/handles.h"
 #include "win/registry.h"
 
@@ -82,10 +84,16 @@ void WriteUtf8Lines(const std::wstring& path, const std::vector<std::wstring>& l
 
 }  // namespace
 
-Scenario::Scenario() {
-    for (const std::wstring& folder :
-         {Roaming(), Temp(), Desktop(), Programs(), Startup(), Downloads()}) {
+Scenario::Scenario(const std::wstring& roamingName) : roamingName_(roamingName) {
+    for (const std::wstring& folder : {Temp(), Desktop(), Programs(), Startup(), Downloads()}) {
         CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    std::wstring roaming = L"\\\\?\\" + root_.Path();
+    for (size_t start = 0; start <= roamingName_.size();) {
+        const size_t end = std::min(roamingName_.find(L'\\', start), roamingName_.size());
+        roaming += L"\\" + roamingName_.substr(start, end - start);
+        CreateDirectoryW(roaming.c_str(), nullptr);
+        start = end + 1;
     }
     CleanInstallerKeys();
     // The roaming folder too: the shell writes what it finds there into the

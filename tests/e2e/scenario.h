@@ -26,11 +26,13 @@ struct SavedRegistryValue {
 
 class Scenario {
   public:
-    Scenario();
+    // roamingName: the roaming folder's path below the scenario's root (nested
+    // folders allowed; created through the long-path form).
+    explicit Scenario(const std::wstring& roamingName = L"Roaming");
     ~Scenario();
 
     std::wstring Root() const { return root_.Path(); }
-    std::wstring Roaming() const { return root_ / L"Roaming"; }
+    std::wstring Roaming() const { return root_ / roamingName_; }
     std::wstring InstallFolder() const { return Roaming() + L"\\QuellmoorClient"; }
     std::wstring ClientDataFolder() const { return Roaming() + L"\\N4Client"; }
     std::wstring Temp() const { return root_ / L"Temp"; }
@@ -81,6 +83,7 @@ class Scenario {
 
   private:
     testing_support::TempFolder root_;
+    std::wstring roamingName_;
     std::vector<std::pair<std::wstring, std::optional<SavedRegistryValue>>> savedShellFolders_;
     std::optional<SavedRegistryValue> savedAppDataValue_;
 };

@@ -133,8 +133,11 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     EXPECT_EQ(ReadString(L"Software\\Classes\\.rdx", L""), L"OtherApp.rdx");
     EXPECT_FALSE(KeyExists(L"Software\\Classes\\KIVShortCut.rdx"));
     EXPECT_FALSE(KeyExists(L"Software\\Quellmoor\\FileExts\\.rdx"));
-    // The running uninstaller itself is moved aside and deleted on close.
+    // The running uninstaller itself is moved aside and deleted once it has
+    // ended: nothing of it stays in the temporary folder either.
     EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp").empty(); }, 20000));
 }
 
 TEST(Uninstall, UpgradeKeepsThePerUserData) {
@@ -201,6 +204,17 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     } else {
         EXPECT_FALSE(FolderExists(install));
     }
+    // No placeholder stays empty beside it, and the uninstaller's own goes.
+    std::vector<std::wstring> others;
+    EXPECT_TRUE(WaitUntil([&] {
+        others.clear();
+        for (const auto& name : fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp")) {
+            if (!FileExists(scenario.Temp() + L"\\" + name + L"\\session.dat")) {
+                others.push_back(name);
+            }
+        }
+        return others.empty();
+    }, 20000)) << others.size() << " other, first " << ToUtf8(others.empty() ? L"" : others[0]);
 
     // A new install over the leftover folder, the file still in use, goes through.
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Again");
@@ -211,6 +225,96 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     EXPECT_TRUE(FileExists(install + L"\\VuClient.exe"));
     EXPECT_TRUE(KeyExists(L"Software\\Classes\\kivclient"));
     EXPECT_FALSE(FolderExists(payload));
+}
+
+TEST(Uninstall, KilledInTheMiddleThenRunAgain) {
+    Scenario scenario;
+    constexpr size_t kFiles = 3000;
+    const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    for (size_t i = 0; i < kFiles; ++i) {
+        WriteFileBytes(payload + L"\\data\\" + std::to_wstring(i) + L".txt", "part");
+    }
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    const std::wstring install = scenario.InstallFolder();
+    const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
+    WriteFileBytes(settings, "settings");
+    const auto dataFiles = [&] { return fs_testing::ListNames(install + L"\\data\\*.txt").size(); };
+    ASSERT_EQ(dataFiles(), kFiles);
+
+    ChildProcess running = scenario.Start(install + L"\\Uninstall.exe", L"-u -q");
+    ASSERT_TRUE(WaitUntil([&] { return dataFiles() < kFiles - 300; }, 60000));
+    running.Terminate();
+    EXPECT_TRUE(FolderExists(install)) << "killed before the end";
+
+    // Run again, from the install folder while it still holds the uninstaller.
+    std::wstring again = install + L"\\Uninstall.exe";
+    if (!FileExists(again)) {
+        again = scenario.Root() + L"\\Loose\\Uninstall.exe";
+        scenario.MakePayload(scenario.Root() + L"\\Loose");
+    }
+    // As a standard user, who cannot have files deleted at the next restart.
+    const auto placeholders = [&] {
+        auto names = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto leftByTheKill = placeholders();
+    const size_t before = scenario.LogRecords().size();
+    ASSERT_EQ(scenario.RunAsStandardUser(again, L"-u -q"), 0u);
+    const auto all = scenario.LogMessages();
+    EXPECT_TRUE(ContainsInOrder({all.begin() + before, all.end()},
+                                {L"Installer set to Uninstall", L"Exiting client uninstall (0X00000000)",
+                                 L"Installed-apps entry HKCU\\" + std::wstring(kUninstallEntryKey) +
+                                     L" deleted."}));
+    EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+    ExpectClassesRemoved();
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    EXPECT_TRUE(FileExists(settings));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return placeholders() == leftByTheKill; },
+        20000));
+}
+
+TEST(Uninstall, TemporaryFolderMissingOrUnset) {
+    Scenario scenario;
+    const std::wstring install = scenario.InstallFolder();
+    const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
+    const std::wstring profile = scenario.Root() + L"\\Profile";
+    const std::wstring missing = scenario.Root() + L"\\NoTemp";
+    CreateDirectoryW(profile.c_str(), nullptr);
+    const struct {
+        const char* name;
+        EnvironmentChanges environment;
+        std::wstring placeholders;  // where the system's temporary files then go
+    } cases[] = {
+        {"missing", {{L"TEMP", missing}, {L"TMP", missing}}, scenario.Roaming()},
+        {"unset", {{L"TEMP", std::nullopt}, {L"TMP", std::nullopt}, {L"USERPROFILE", profile}},
+         profile},
+    };
+    for (const auto& variant : cases) {
+        SCOPED_TRACE(variant.name);
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q", 180000, variant.environment),
+                  0u);
+        EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+        EXPECT_TRUE(FileExists(install + L"\\VuClient.exe"));
+        WriteFileBytes(settings, "settings");
+
+        const size_t before = scenario.LogRecords().size();
+        ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q", 180000, variant.environment),
+                  0u);
+        const auto all = scenario.LogMessages();
+        EXPECT_TRUE(ContainsInOrder({all.begin() + before, all.end()},
+                                    {L"Exiting client uninstall (0X00000000)",
+                                     L"Installed-apps entry HKCU\\" +
+                                         std::wstring(kUninstallEntryKey) + L" deleted."}));
+        EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return fs_testing::ListNames(variant.placeholders + L"\\tpd*.tmp").empty(); },
+            20000));
+        EXPECT_FALSE(FolderExists(missing));
+        EXPECT_EQ(ReadFileBytes(settings), "settings");
+    }
 }
 
 TEST(Uninstall, LeavesWhatIsNotItsOwn) {
