@@ -147,7 +147,8 @@ int wmain(int argc, wchar_t** argv) {
 
         bool started = true;
         Result(files, "ours", "install", Seconds([&] {
-                   started = RunAndWait(L"\"" + release + L"\\Uninstall.exe\" -i -q", release);
+                   // Started from outside the release folder, which it removes.
+                   started = RunAndWait(L"\"" + release + L"\\Uninstall.exe\" -i -q", sizeFolder);
                }));
         if (!started || Exists(release) || !Exists(ours + L"\\Uninstall.exe")) {
             Problem(files, "ours-install-incomplete");
