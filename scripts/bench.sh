@@ -22,8 +22,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target installer_bench install_bench >/dev/null
+cmake --build --preset windows --target installer_bench extract_bench install_bench >/dev/null
 build/windows/wine-run.sh installer_bench.exe "$runs"
+build/windows/wine-run.sh extract_bench.exe "$runs"
 
 out="$top/build/bench"
 mkdir -p "$out"
