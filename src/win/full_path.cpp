@@ -108,11 +108,15 @@ bool IsOnSameVolume(const std::wstring& a, const std::wstring& b) {
            _wcsicmp(firstName, secondName) == 0;
 }
 
-std::wstring ExtendedLengthPath(const std::wstring& path) {
+std::wstring LongPathForm(const std::wstring& path) {
     constexpr wchar_t kPrefix[] = L"\\\\?\\";
-    if (path.size() < MAX_PATH || path.starts_with(kPrefix)) return path;
-    const std::wstring full = FullPathName(path);
-    if (full.empty()) return path;
+    if (path.starts_with(kPrefix)) return path;
+    std::wstring full = FullPathName(path);
+    if (full.empty()) full = path;
     if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return kPrefix + full;
+}
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    return path.size() < MAX_PATH ? path : LongPathForm(path);
 }

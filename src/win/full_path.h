@@ -20,11 +20,13 @@ bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer);
 // True when both name the same folder (comparable forms, letter case ignored).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);
 
+// The path's full form behind "\\?\" (UNC paths as "\\?\UNC\server\share\...");
+// a path already in that form is kept. The full path is taken first because
+// the prefix turns off the system's own clean-up of "/" and "." pieces.
+std::wstring LongPathForm(const std::wstring& path);
+
 // The path in a form the file calls accept whatever its length: as given when
-// it is shorter than MAX_PATH or already starts with "\\?\", else its full
-// path behind "\\?\" (UNC paths as "\\?\UNC\server\share\..."). The full path
-// is taken first because the prefix turns off the system's own clean-up of
-// "/" and "." pieces.
+// it is shorter than MAX_PATH, else its LongPathForm.
 std::wstring ExtendedLengthPath(const std::wstring& path);
 
 // The root of the volume that holds path, with a trailing backslash ("C:\", a

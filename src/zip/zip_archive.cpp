@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::size_t kCopyChunk = 2048;
 constexpr std::size_t kSplitPartLimit = 255;  // bytes per part, as _splitpath keeps them
-constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 
 unzFile Handle(void* archive) {
     return static_cast<unzFile>(archive);
@@ -90,18 +89,6 @@ bool StaysInsideDestination(const std::wstring& name) {
         start = end + 1;
     }
     return true;
-}
-
-// The destination's full path in its "\\?\" form (UNC paths as
-// "\\?\UNC\server\share"); a path already in that form is kept. The full
-// path is taken first because the prefix turns off the system's own clean-up
-// of "/", "." pieces and trailing dots, which the folder creation went through.
-std::wstring LongPathForm(const std::wstring& folder) {
-    if (folder.rfind(kLongPathPrefix, 0) == 0) return folder;
-    std::wstring full = FullPathName(folder);
-    if (full.empty()) full = folder;
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return kLongPathPrefix + full;
 }
 
 std::wstring CollapseDoubledBackslashes(const std::wstring& path) {

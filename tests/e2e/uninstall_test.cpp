@@ -212,3 +212,59 @@ TEST(Uninstall, FileInUseInTheInstallFolderStopsNeitherUninstallNorReinstall) {
     EXPECT_TRUE(KeyExists(L"Software\\Classes\\kivclient"));
     EXPECT_FALSE(FolderExists(payload));
 }
+
+TEST(Uninstall, LeavesWhatIsNotItsOwn) {
+    Scenario scenario;
+    const std::wstring install = InstallQuietly(scenario);
+    ASSERT_FALSE(FolderExists(scenario.ClientDataFolder())) << "an account where the client never ran";
+    // The user's folder elsewhere, reached through a link inside the install folder.
+    const std::wstring outside = scenario.Root() + L"\\Outside";
+    WriteFileBytes(outside + L"\\user.txt", "the user's");
+    ASSERT_TRUE(MakeFolderLink(install + L"\\Linked", outside));
+    // Listed links that are the last files in the Startup folder and on the desktop.
+    for (const std::wstring& link : {scenario.Startup() + L"\\Only.lnk",
+                                     scenario.Desktop() + L"\\Only.lnk"}) {
+        WriteFileBytes(link, "link");
+        WriteDword(L"Software\\Quellmoor\\StartupShortcuts", link, 1);
+    }
+    DeleteFileW((scenario.Desktop() + L"\\Quellmoor Client.lnk").c_str());
+    const auto placeholdersBefore = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
+    const size_t before = scenario.LogRecords().size();
+
+    ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+
+    EXPECT_EQ(ReadFileBytes(outside + L"\\user.txt"), "the user's");
+    EXPECT_FALSE(FileExists(scenario.Startup() + L"\\Only.lnk"));
+    EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Only.lnk"));
+    EXPECT_TRUE(FolderExists(scenario.Startup()));
+    EXPECT_TRUE(FolderExists(scenario.Desktop()));
+    EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    // Nothing of the client data that never existed: no record, no placeholder.
+    const auto records = scenario.LogRecords();
+    for (size_t i = before; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].find(L"N4Client"), std::wstring::npos) << ToUtf8(records[i]);
+    }
+    for (const std::wstring& name : fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp")) {
+        if (std::find(placeholdersBefore.begin(), placeholdersBefore.end(), name) !=
+            placeholdersBefore.end()) {
+            continue;
+        }
+        // What may come: the running uninstaller moved aside, and under Wine
+        // the install folder with the link it could not remove. Never an empty
+        // placeholder of a file that was not there.
+        const std::wstring path = scenario.Temp() + L"\\" + name;
+        EXPECT_TRUE(FolderExists(path) || ReadFileBytes(path).size() > 0) << ToUtf8(name);
+    }
+
+    // The client's data folder exists now, with its Fonts folder a link to the
+    // user's folder: the full cleanup removes the link, or on Wine leaves it,
+    // and never reaches the user's file.
+    CreateDirectoryW(scenario.ClientDataFolder().c_str(), nullptr);
+    ASSERT_TRUE(MakeFolderLink(scenario.ClientDataFolder() + L"\\Fonts", outside));
+    const std::wstring loose = scenario.MakePayload(scenario.Root() + L"\\Loose");
+    ASSERT_EQ(scenario.Run(loose + L"\\Uninstall.exe", L"-u -q"), 0u);
+    EXPECT_TRUE(Contains(scenario.LogMessages(), L"Cleaning every user's information."));
+    EXPECT_EQ(ReadFileBytes(outside + L"\\user.txt"), "the user's");
+    EXPECT_TRUE(FolderExists(scenario.ClientDataFolder()));
+    RemoveTree(scenario.ClientDataFolder());
+}
