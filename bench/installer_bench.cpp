@@ -12,6 +12,7 @@
 
 #include "logging/log_write.h"
 #include "logging/logger.h"
+#include "bench_files.h"
 #include "zip/zip_archive.h"
 
 namespace {
@@ -25,31 +26,6 @@ double Seconds(const std::function<void()>& work) {
     work();
     QueryPerformanceCounter(&end);
     return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
-std::wstring TempPath(const wchar_t* name) {
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + name;
-}
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 void Report(const char* what, double measured, double baseline) {
