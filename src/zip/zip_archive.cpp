@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr std::size_t kCopyChunk = 2048;
+constexpr std::size_t kWriteBuffer = 64 * 1024;
 constexpr std::size_t kSplitPartLimit = 255;  // bytes per part, as _splitpath keeps them
 
 unzFile Handle(void* archive) {
@@ -290,20 +293,29 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
 
     std::FILE* file = _wfopen(target.c_str(), L"wb");
     if (file == nullptr) return false;
+    // The entry is read in small chunks; a larger stream buffer turns them
+    // into few large writes instead of one system call per 4 KiB.
+    std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer);
     if (unzOpenCurrentFile(Handle(m_archive)) != UNZ_OK) {
         std::fclose(file);
         DeleteFileW(target.c_str());
         return false;
     }
     const bool copied = CopyCurrentEntry(Handle(m_archive), file, info.uncompressedSize);
-    const bool closedFile = std::fclose(file) == 0;
+    const bool flushed = std::fflush(file) == 0;
     // The CRC is checked when the entry is closed after being read to its end.
     const bool checked = unzCloseCurrentFile(Handle(m_archive)) == UNZ_OK;
-    if (!(copied && closedFile && checked)) {
+    // The times go through the handle that wrote the data, after its last
+    // write: no second open per entry.
+    if (copied && flushed && checked) {
+        SetFileTimesFromDos(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))),
+                            info.dosDateTime);
+    }
+    const bool closedFile = std::fclose(file) == 0;
+    if (!(copied && flushed && checked && closedFile)) {
         DeleteFileW(target.c_str());
         return false;
     }
-    SetFileTimesFromDos(target, info.dosDateTime);
     return true;
 }
 
@@ -390,12 +402,8 @@ bool EnsureParentFolder(const std::wstring& path) {
     return EnsureFolderPath(path.substr(0, cut));
 }
 
-bool SetFileTimesFromDos(const std::wstring& path, std::uint32_t dosDateTime) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    FILETIME lastAccess{};
-    if (!GetFileTime(file.Get(), nullptr, &lastAccess, nullptr)) return false;
+bool SetFileTimesFromDos(HANDLE file, std::uint32_t dosDateTime) {
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) return false;
 
     FILETIME local{};
     FILETIME stamp{};
@@ -404,5 +412,6 @@ bool SetFileTimesFromDos(const std::wstring& path, std::uint32_t dosDateTime) {
         !LocalFileTimeToFileTime(&local, &stamp)) {
         return false;
     }
-    return SetFileTime(file.Get(), &stamp, &lastAccess, &stamp) != FALSE;
+    // No last-access time: it stays as the system keeps it.
+    return SetFileTime(file, &stamp, nullptr, &stamp) != FALSE;
 }

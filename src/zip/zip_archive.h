@@ -7,6 +7,8 @@
 // starts with the bytes 0x7F 0x7F holds UTF-8 after them; every other part is
 // text in the ANSI code page.
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -81,6 +83,7 @@ bool EnsureFolderPath(const std::wstring& path);
 // path has no backslash.
 bool EnsureParentFolder(const std::wstring& path);
 
-// Sets the creation and last-write times of the file at path to the DOS
-// date/time, read as local time; the last-access time is kept.
-bool SetFileTimesFromDos(const std::wstring& path, std::uint32_t dosDateTime);
+// Sets the creation and last-write times of the open file to the DOS
+// date/time, read as local time; the last-access time is left alone. The
+// handle needs write access; nothing may be written through it afterwards.
+bool SetFileTimesFromDos(HANDLE file, std::uint32_t dosDateTime);
