@@ -41,11 +41,12 @@ constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
 // folders or a folder holding one (the user's own files would be moved into
 // the install folder).
 bool InstallerFolderIsUsable() {
-    const std::wstring installer = GetInstallerFolder();
-    const std::wstring install = GetInstallFolder();
-    if (!ComparableFolderPath(installer).empty() && !ComparableFolderPath(install).empty() &&
-        !IsSameOrInsideFolder(installer, install) && !IsSameOrInsideFolder(install, installer) &&
-        !IsSameOrInsideFolder(installer, GetClientDataFolder()) && !IsVolumeRoot(installer) &&
+    const std::wstring installer = ComparableFolderPath(GetInstallerFolder());
+    const std::wstring install = ComparableFolderPath(GetInstallFolder());
+    const std::wstring clientData = ComparableFolderPath(GetClientDataFolder());
+    if (!installer.empty() && !install.empty() && !IsSameOrInsideComparable(installer, install) &&
+        !IsSameOrInsideComparable(install, installer) &&
+        !IsSameOrInsideComparable(installer, clientData) && !IsVolumeRoot(installer) &&
         !IsShellFolderOrAncestor(installer)) {
         return true;
     }

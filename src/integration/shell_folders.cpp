@@ -5,6 +5,8 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "win/full_path.h"
 
 namespace {
@@ -66,8 +68,13 @@ std::vector<std::wstring> UserShellFolders() {
     AddTemporaryFolder(folders);
     std::vector<std::wstring> full;
     for (const std::wstring& folder : folders) {
-        std::wstring comparable = ComparableFolderPath(folder);
-        if (!comparable.empty()) full.push_back(std::move(comparable));
+        std::wstring plain = PlainFullPath(folder);
+        if (plain.empty()) continue;
+        // The environment repeats several known folders.
+        const bool repeated = std::any_of(full.begin(), full.end(), [&](const std::wstring& f) {
+            return CompareStringOrdinal(f.c_str(), -1, plain.c_str(), -1, TRUE) == CSTR_EQUAL;
+        });
+        if (!repeated) full.push_back(std::move(plain));
     }
     return full;
 }
@@ -78,9 +85,24 @@ bool IsShellFolderOrAncestor(const std::wstring& folder) {
 
 bool IsShellFolderOrAncestor(const std::wstring& folder,
                              const std::vector<std::wstring>& shellFolders) {
-    if (ComparableFolderPath(folder).empty()) return true;
+    const std::wstring outer = ComparableFolderPath(folder);
+    if (outer.empty()) return true;
+    const size_t depth = FolderPathPieces(outer).size();
+    if (depth == 0) return true;
+    // A shell folder is folder or lies below it when its first pieces, as many
+    // as folder has, name folder. Those leading parts are few and shared by
+    // many shell folders, so each is resolved to long names once; resolving
+    // every shell folder whole costs a lookup per piece of each.
+    std::vector<std::wstring> resolved;
     for (const std::wstring& shellFolder : shellFolders) {
-        if (IsSameOrInsideFolder(shellFolder, folder)) return true;
+        const std::wstring leading = JoinFolderPathPieces(FolderPathPieces(shellFolder), depth - 1);
+        if (leading.empty()) continue;
+        const bool done = std::any_of(resolved.begin(), resolved.end(), [&](const std::wstring& r) {
+            return CompareStringOrdinal(r.c_str(), -1, leading.c_str(), -1, TRUE) == CSTR_EQUAL;
+        });
+        if (done) continue;
+        resolved.push_back(leading);
+        if (IsSameFolderComparable(ComparableFolderPath(leading), outer)) return true;
     }
     return false;
 }

@@ -9,9 +9,10 @@
 // environment report them: the profile and the profiles folder, roaming and
 // local application data, desktop, documents, downloads, pictures, music,
 // videos, Start menu, Programs, Startup (with their common variants), the
-// temporary folder, Windows, Program Files and ProgramData. Full paths; a
-// folder that cannot be had is left out, so the list may be short but never
-// holds an empty entry.
+// temporary folder, Windows, Program Files and ProgramData. Plain full paths
+// (PlainFullPath: short names not yet resolved), each once; a folder that
+// cannot be had is left out, so the list may be short but never holds an
+// empty entry.
 std::vector<std::wstring> UserShellFolders();
 
 // True when folder is one of UserShellFolders() or holds one of them below it

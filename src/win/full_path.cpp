@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -34,16 +35,16 @@ std::wstring FullPathName(const std::wstring& path) {
     return {};
 }
 
-std::wstring ComparableFolderPath(const std::wstring& folder) {
-    std::wstring full = FullPathName(IsBareDrive(folder) ? folder + L"\\" : folder);
-    if (full.empty()) return {};
-    std::wstring longForm(full.size() + MAX_PATH, L'\0');
-    const DWORD length =
-        GetLongPathNameW(full.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
-    if (length > 0 && length < longForm.size()) {
-        longForm.resize(length);
-        full = longForm;
+std::wstring PlainFullPath(const std::wstring& folder) {
+    // "\\?\" only turns off the system's clean-up; the folder it names is the
+    // one without it.
+    std::wstring path = folder;
+    if (path.starts_with(L"\\\\?\\UNC\\")) {
+        path.erase(2, 6);
+    } else if (path.starts_with(L"\\\\?\\") && path.size() >= 6 && path[5] == L':') {
+        path.erase(0, 4);
     }
+    std::wstring full = FullPathName(IsBareDrive(path) ? path + L"\\" : path);
     for (wchar_t& c : full) {
         if (c == L'/') c = L'\\';
     }
@@ -53,19 +54,65 @@ std::wstring ComparableFolderPath(const std::wstring& folder) {
     return full;
 }
 
+std::wstring ComparableFolderPath(const std::wstring& folder) {
+    const std::wstring full = PlainFullPath(folder);
+    if (full.empty()) return {};
+    std::wstring longForm(full.size() + MAX_PATH, L'\0');
+    const DWORD length =
+        GetLongPathNameW(full.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
+    if (length == 0 || length >= longForm.size()) return full;
+    longForm.resize(length);
+    return PlainFullPath(longForm);
+}
+
+std::vector<std::wstring> FolderPathPieces(const std::wstring& plain) {
+    size_t root = 0;
+    if (plain.size() >= 3 && plain[1] == L':' && plain[2] == L'\\') {
+        root = 3;
+    } else if (plain.starts_with(L"\\\\")) {
+        const size_t server = plain.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : plain.find(L'\\', server + 1);
+        root = share == std::wstring::npos ? plain.size() : share;
+    } else {
+        return {};
+    }
+    std::vector<std::wstring> pieces{plain.substr(0, root)};
+    size_t start = root;
+    while (start < plain.size()) {
+        size_t end = plain.find(L'\\', start);
+        if (end == std::wstring::npos) end = plain.size();
+        if (end > start) pieces.push_back(plain.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+std::wstring JoinFolderPathPieces(const std::vector<std::wstring>& pieces, size_t count) {
+    if (pieces.empty() || count + 1 > pieces.size()) return {};
+    std::wstring path = pieces[0];
+    for (size_t i = 1; i <= count; ++i) {
+        if (path.back() != L'\\') path.push_back(L'\\');
+        path += pieces[i];
+    }
+    return path;
+}
+
 bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer) {
-    const std::wstring in = ComparableFolderPath(inner);
-    const std::wstring out = ComparableFolderPath(outer);
+    return IsSameOrInsideComparable(ComparableFolderPath(inner), ComparableFolderPath(outer));
+}
+
+bool IsSameOrInsideComparable(const std::wstring& in, const std::wstring& out) {
     if (in.empty() || out.empty() || in.size() < out.size()) return false;
     if (!EqualsIgnoringCase(in.c_str(), out.size(), out.c_str(), out.size())) return false;
     return in.size() == out.size() || out.back() == L'\\' || in[out.size()] == L'\\';
 }
 
 bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
-    const std::wstring first = ComparableFolderPath(a);
-    const std::wstring second = ComparableFolderPath(b);
-    return !first.empty() &&
-           EqualsIgnoringCase(first.c_str(), first.size(), second.c_str(), second.size());
+    return IsSameFolderComparable(ComparableFolderPath(a), ComparableFolderPath(b));
+}
+
+bool IsSameFolderComparable(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && EqualsIgnoringCase(a.c_str(), a.size(), b.c_str(), b.size());
 }
 
 std::wstring VolumeRootOf(const std::wstring& path) {

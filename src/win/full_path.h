@@ -2,23 +2,43 @@
 // Absolute paths without a fixed-length buffer, and folder comparison.
 
 #include <string>
+#include <vector>
 
 // The absolute form of path as GetFullPathNameW gives it, in a buffer as long as
 // the answer needs; empty when the system cannot form it (or path is empty).
 std::wstring FullPathName(const std::wstring& path);
 
-// A folder in the form that comparisons need: absolute, long names where the
-// folder exists, backslashes only, no trailing separator except after a drive
-// root ("C:\"). A bare drive "X:" is read as its root "X:\", never as the
-// drive's current folder. Empty when the path is empty or cannot be formed.
+// A folder's absolute form without asking the file system: a "\\?\" or
+// "\\?\UNC\" prefix taken off, backslashes only, no trailing separator except
+// after a drive root ("C:\"). A bare drive "X:" is read as its root "X:\",
+// never as the drive's current folder. Empty when the path is empty or cannot
+// be formed.
+std::wstring PlainFullPath(const std::wstring& folder);
+
+// A folder in the form that comparisons need: its PlainFullPath with long
+// names where the folder exists (short 8.3 aliases resolved).
 std::wstring ComparableFolderPath(const std::wstring& folder);
+
+// A plain full path cut into its root ("C:\" or "\\server\share") and the
+// pieces below it; empty for a path with neither root. Long names are got
+// piece by piece, so the first n pieces of a path's comparable form are the
+// comparable form of its first n pieces.
+std::vector<std::wstring> FolderPathPieces(const std::wstring& plain);
+// The root and the first count pieces joined again; empty when there are
+// fewer pieces.
+std::wstring JoinFolderPathPieces(const std::vector<std::wstring>& pieces, size_t count);
 
 // True when inner is outer or lies below it, both compared in their
 // comparable forms without regard to letter case. False when either is empty.
 bool IsSameOrInsideFolder(const std::wstring& inner, const std::wstring& outer);
+// The same for two paths already in their comparable forms, without asking
+// the file system again (for one folder held against many).
+bool IsSameOrInsideComparable(const std::wstring& in, const std::wstring& out);
 
 // True when both name the same folder (comparable forms, letter case ignored).
 bool IsSameFolder(const std::wstring& a, const std::wstring& b);
+// The same for two paths already in their comparable forms.
+bool IsSameFolderComparable(const std::wstring& a, const std::wstring& b);
 
 // The path's full form behind "\\?\" (UNC paths as "\\?\UNC\server\share\...");
 // a path already in that form is kept. The full path is taken first because

@@ -1,26 +1,44 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/locations/install_locations.h"
+#include "integration/shell_folders.h"
+#include "win/full_path.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-// Sets APPDATA for this process for the lifetime of the object.
-class AppDataOverride {
+// Sets an environment variable (APPDATA unless told) for this process for the
+// lifetime of the object.
+class VariableOverride {
   public:
-    explicit AppDataOverride(const wchar_t* value) {
+    explicit VariableOverride(const wchar_t* value, const wchar_t* name = L"APPDATA") : name_(name) {
         wchar_t old[32768];
-        const DWORD length = GetEnvironmentVariableW(L"APPDATA", old, ARRAYSIZE(old));
+        const DWORD length = GetEnvironmentVariableW(name_, old, ARRAYSIZE(old));
         if (length > 0 && length < ARRAYSIZE(old)) saved_ = old;
-        SetEnvironmentVariableW(L"APPDATA", value);
+        SetEnvironmentVariableW(name_, value);
     }
-    ~AppDataOverride() { SetEnvironmentVariableW(L"APPDATA", saved_ ? saved_->c_str() : nullptr); }
+    ~VariableOverride() { SetEnvironmentVariableW(name_, saved_ ? saved_->c_str() : nullptr); }
 
   private:
+    const wchar_t* name_;
     std::optional<std::wstring> saved_;
 };
+
+std::wstring GetEnvironmentString(const wchar_t* name) {
+    wchar_t value[32768];
+    const DWORD length = GetEnvironmentVariableW(name, value, ARRAYSIZE(value));
+    return length > 0 && length < ARRAYSIZE(value) ? std::wstring(value, length) : std::wstring();
+}
+
+std::wstring ShortForm(const std::wstring& path) {
+    wchar_t shortForm[MAX_PATH] = {};
+    const DWORD length = GetShortPathNameW(path.c_str(), shortForm, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(shortForm, length) : path;
+}
 
 }  // namespace
 
@@ -28,7 +46,7 @@ TEST(InstallLocations, FollowTheAppDataVariable) {
     TempFolder folder;
     const std::wstring roaming = folder / L"Roaming Profile Folder";
     CreateDirectoryW(roaming.c_str(), nullptr);
-    AppDataOverride appData(roaming.c_str());
+    VariableOverride appData(roaming.c_str());
     EXPECT_EQ(GetRoamingAppDataFolder(), roaming);
     EXPECT_EQ(GetInstallFolder(), roaming + L"\\QuellmoorClient");
     EXPECT_EQ(GetClientDataFolder(), roaming + L"\\N4Client");
@@ -45,7 +63,7 @@ TEST(InstallLocations, ShortAppDataGivesTheLongForm) {
     wchar_t shortForm[MAX_PATH] = {};
     ASSERT_GT(GetShortPathNameW(roaming.c_str(), shortForm, MAX_PATH), 0u);
     ASSERT_NE(std::wstring(shortForm), roaming) << "no 8.3 name on this file system";
-    AppDataOverride appData(shortForm);
+    VariableOverride appData(shortForm);
     EXPECT_EQ(GetRoamingAppDataFolder(), roaming);
     EXPECT_EQ(GetInstallFolder(), roaming + L"\\QuellmoorClient");
 }
@@ -53,20 +71,20 @@ TEST(InstallLocations, ShortAppDataGivesTheLongForm) {
 TEST(InstallLocations, UnusableAppDataGivesTheDriveRoot) {
     TempFolder folder;
     {
-        AppDataOverride appData(nullptr);
+        VariableOverride appData(nullptr);
         EXPECT_EQ(GetRoamingAppDataFolder(), L"");
         EXPECT_EQ(GetInstallFolder(), L"\\QuellmoorClient");
         EXPECT_EQ(GetClientDataFolder(), L"\\N4Client");
     }
     {
         const std::wstring missing = folder / L"does not exist";
-        AppDataOverride appData(missing.c_str());
+        VariableOverride appData(missing.c_str());
         EXPECT_EQ(GetInstallFolder(), L"\\QuellmoorClient");
     }
     {
         // Longer than the 260 characters the variable is read into.
         const std::wstring tooLong = L"C:\\" + std::wstring(300, L'x');
-        AppDataOverride appData(tooLong.c_str());
+        VariableOverride appData(tooLong.c_str());
         EXPECT_EQ(GetRoamingAppDataFolder(), L"");
     }
 }
@@ -80,4 +98,41 @@ TEST(InstallLocations, InstallerFolderIsTheModuleFolder) {
     EXPECT_EQ(FolderOfModulePath(L"Uninstall.exe"), L"");
     const std::wstring deep = L"\\\\?\\C:\\" + std::wstring(400, L'd') + L"\\Uninstall.exe";
     EXPECT_EQ(FolderOfModulePath(deep), L"\\\\?\\C:\\" + std::wstring(400, L'd'));
+}
+
+// A folder is one folder whatever form its name takes: 8.3 aliases, a "\\?\"
+// prefix, forward slashes and a trailing separator. The shell-folder check
+// holds for a shell folder named by its alias, and for a folder holding a
+// shell folder that the environment names by its alias.
+TEST(InstallLocations, ShellFoldersAreKnownByEveryNameTheyGo) {
+    TempFolder folder;
+    const std::wstring parent = folder / L"A Long Parent Folder Name";
+    const std::wstring temp = parent + L"\\A Long Temporary Folder";
+    const std::wstring sibling = folder / L"A Long Sibling Folder Name";
+    for (const std::wstring& path : {parent, temp, sibling}) CreateDirectoryW(path.c_str(), nullptr);
+    const std::wstring shortParent = ShortForm(parent);
+    ASSERT_NE(shortParent, parent) << "no 8.3 name on this file system";
+
+    EXPECT_TRUE(IsSameFolder(shortParent, parent));
+    EXPECT_TRUE(IsSameFolder(L"\\\\?\\" + parent, parent));
+    EXPECT_TRUE(IsSameFolder(L"\\\\?\\UNC\\server\\share\\x", L"\\\\server\\share\\x\\"));
+    std::wstring slashed = parent + L"/";
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    EXPECT_TRUE(IsSameFolder(slashed, parent));
+    EXPECT_TRUE(IsSameOrInsideFolder(ShortForm(temp), L"\\\\?\\" + parent));
+    EXPECT_FALSE(IsSameOrInsideFolder(sibling, parent));
+
+    VariableOverride shortTemp(ShortForm(temp).c_str(), L"TEMP");
+    EXPECT_TRUE(IsShellFolderOrAncestor(parent));
+    EXPECT_TRUE(IsShellFolderOrAncestor(shortParent));
+    EXPECT_TRUE(IsShellFolderOrAncestor(temp));
+    EXPECT_TRUE(IsShellFolderOrAncestor(folder.Path()));
+    EXPECT_FALSE(IsShellFolderOrAncestor(sibling));
+    EXPECT_FALSE(IsShellFolderOrAncestor(temp + L"\\below"));
+    // Shell folders of the system, by alias and behind the prefix.
+    const std::wstring programFiles = GetEnvironmentString(L"ProgramFiles");
+    ASSERT_FALSE(programFiles.empty());
+    EXPECT_TRUE(IsShellFolderOrAncestor(ShortForm(programFiles)));
+    EXPECT_TRUE(IsShellFolderOrAncestor(L"\\\\?\\" + programFiles));
+    EXPECT_FALSE(IsShellFolderOrAncestor(programFiles + L"\\Some Vendor"));
 }
