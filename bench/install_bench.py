@@ -46,10 +46,15 @@ Section
   WriteRegStr HKCU "Software\Classes\kivclient" "URL Protocol" ""
   WriteRegStr HKCU "Software\Classes\kivclient\shell\open\command" "" '"$INSTDIR\VuClient.exe" urlSchema "%1"'
   RegDLL "$INSTDIR\KivClientSystem.dll"
+  ; The client's own switch runs, as ours makes them: the RDP control, then the
+  ; Defender exclusion after the links.
+  ExecWait '"$INSTDIR\VuClient.exe" -regmsocx -silent'
+  ExecWait '"$INSTDIR\VuClient.exe" -regocx -silent'
   CreateDirectory "$SMPROGRAMS\Quellmoor\Client"
   CreateShortCut "$SMPROGRAMS\Quellmoor\Client\Quellmoor Client.lnk" "$INSTDIR\DESKHubClient.exe"
   CreateShortCut "$SMPROGRAMS\Quellmoor\Client\Uninstall.lnk" "$INSTDIR\uninst.exe"
   CreateShortCut "$DESKTOP\Quellmoor Client.lnk" "$INSTDIR\DESKHubClient.exe"
+  ExecWait '"$INSTDIR\VuClient.exe" -windefexcludeadd'
   WriteUninstaller "$INSTDIR\uninst.exe"
   WriteRegStr HKCU "${{UNINSTALL_KEY}}" "DisplayName" "Quellmoor Client (NSIS peer)"
   WriteRegStr HKCU "${{UNINSTALL_KEY}}" "UninstallString" '"$INSTDIR\uninst.exe"'
@@ -57,6 +62,8 @@ SectionEnd
 
 Section Uninstall
   UnRegDLL "$INSTDIR\KivClientSystem.dll"
+  ExecWait '"$INSTDIR\VuClient.exe" -regmsocx -silent'
+  ExecWait '"$INSTDIR\VuClient.exe" -windefexcluderem'
   DeleteRegKey HKCU "Software\Classes\.n4a"
   DeleteRegKey HKCU "Software\Classes\VuClient.Document"
   DeleteRegKey HKCU "Software\Classes\MIME\Database\Content Type\application/x-n4a"
