@@ -466,9 +466,12 @@ class BrandCarryOver : public ::testing::Test {
     }
 
     void Run(const std::wstring& programPath) {
-        const std::optional<DWORD> code = testing_support::RunProgram(
-            testing_support::Quoted(programPath), {{L"APPDATA", appData}});
-        ASSERT_TRUE(code.has_value());
+        // Start and end told apart, so that a failure says which went wrong.
+        testing_support::ChildProcess child;
+        ASSERT_TRUE(child.Start(testing_support::Quoted(programPath), {{L"APPDATA", appData}}))
+            << "could not start, error " << GetLastError();
+        const std::optional<DWORD> code = child.Wait(120000);
+        ASSERT_TRUE(code.has_value()) << "still running after 120 s";
         EXPECT_EQ(*code, 0u);
     }
 
