@@ -37,6 +37,16 @@ DWORD ReadListFlag(HKEY key, const wchar_t* name) {
     return data;
 }
 
+// The lists name the client's shortcut files; anything else a list may name
+// (a document, a program) is not the client's to delete.
+bool IsShortcutFileName(const wchar_t* name) {
+    const size_t length = wcslen(name);
+    const size_t extension = wcslen(kLinkExtension);
+    return length > extension &&
+           CompareStringOrdinal(name + length - extension, -1, kLinkExtension, -1, TRUE) ==
+               CSTR_EQUAL;
+}
+
 // "X:" alone: a drive-relative path naming the drive's current folder.
 bool IsBareDrive(const std::wstring& path) {
     return path.size() == 2 && path[1] == L':';
@@ -82,7 +92,10 @@ void CleanShortcutList(HKEY root, const wchar_t* listKeyPath) {
             ERROR_SUCCESS) {
             break;
         }
-        if (ReadListFlag(list.Get(), file) == kRemoveParentsFlag) {
+        if (!IsShortcutFileName(file)) {
+            LogWriteDefault(LogLevelWarning, kListLogCode,
+                            L"Listed file %s is not a shortcut; it is left in place.\n", file);
+        } else if (ReadListFlag(list.Get(), file) == kRemoveParentsFlag) {
             DeleteFileAndEmptyParents(file);
         } else {
             DeleteFileW(file);

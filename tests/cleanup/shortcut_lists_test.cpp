@@ -79,6 +79,16 @@ TEST_F(ShortcutLists, ListedFilesAndTheirValuesGoByTheirFlag) {
     WriteFileBytes(locked, "link");
     SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY);
     SetDwordValue(root, kStartupList, locked.c_str(), 1);
+    // Files that are no shortcuts stay, with their folders; their values go.
+    const std::wstring document = files_ / L"Docs\\report.docx";
+    WriteFileBytes(document, "the user's work");
+    SetDwordValue(root, kStartupList, document.c_str(), 1);
+    const std::wstring lookalike = files_ / L"Docs\\notes.lnk.txt";
+    WriteFileBytes(lookalike, "notes");
+    SetDwordValue(root, kStartupList, lookalike.c_str(), 0);
+    const std::wstring upperCase = files_ / L"Upper\\UPPER.LNK";
+    WriteFileBytes(upperCase, "link");
+    SetDwordValue(root, kStartupList, upperCase.c_str(), 0);
 
     CleanShortcutList(root, kStartupList.c_str());
 
@@ -94,6 +104,12 @@ TEST_F(ShortcutLists, ListedFilesAndTheirValuesGoByTheirFlag) {
     EXPECT_FALSE(FileExists(wide));
     EXPECT_TRUE(FolderExists(files_ / L"Wide"));
     EXPECT_TRUE(FileExists(locked));
+    EXPECT_EQ(testing_support::ReadFileBytes(document), "the user's work");
+    EXPECT_TRUE(FileExists(lookalike));
+    EXPECT_FALSE(FileExists(upperCase));
+    EXPECT_EQ(Count(L"[W 21/00000013/"), 2u);
+    EXPECT_EQ(Count(L" - Listed file " + document + L" is not a shortcut; it is left in place.\r\n"),
+              1u);
     // The walk stopped at the test's own folder, which still holds files.
     EXPECT_TRUE(FolderExists(files_.Path()));
 
