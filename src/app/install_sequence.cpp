@@ -7,6 +7,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "app/client_registration.h"
 #include "app/installer_app.h"
 #include "app/locations/install_locations.h"
@@ -40,16 +42,34 @@ constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
 // folder below it, a volume root, and the user's and the system's shell
 // folders or a folder holding one (the user's own files would be moved into
 // the install folder).
+bool IsApartFromOwnFolders(const std::wstring& installer, const std::wstring& install,
+                           const std::wstring& clientData) {
+    return !installer.empty() && !install.empty() && !IsSameOrInsideComparable(installer, install) &&
+           !IsSameOrInsideComparable(install, installer) &&
+           !IsSameOrInsideComparable(installer, clientData) && !IsVolumeRoot(installer) &&
+           !IsShellFolderOrAncestor(installer);
+}
+
+// A folder in its comparable form and, when a folder link lies on its way, the
+// form with the links followed: reached through a link, the folder whose
+// content moves (or is deleted) is the link's target.
+std::vector<std::wstring> FolderForms(const std::wstring& folder) {
+    std::vector<std::wstring> forms{ComparableFolderPath(folder)};
+    const std::wstring resolved = ResolvedFolderPath(folder);
+    if (!resolved.empty() && !IsSameFolderComparable(resolved, forms[0])) forms.push_back(resolved);
+    return forms;
+}
+
 bool InstallerFolderIsUsable() {
-    const std::wstring installer = ComparableFolderPath(GetInstallerFolder());
-    const std::wstring install = ComparableFolderPath(GetInstallFolder());
-    const std::wstring clientData = ComparableFolderPath(GetClientDataFolder());
-    if (!installer.empty() && !install.empty() && !IsSameOrInsideComparable(installer, install) &&
-        !IsSameOrInsideComparable(install, installer) &&
-        !IsSameOrInsideComparable(installer, clientData) && !IsVolumeRoot(installer) &&
-        !IsShellFolderOrAncestor(installer)) {
-        return true;
+    bool apart = true;
+    for (const std::wstring& installer : FolderForms(GetInstallerFolder())) {
+        for (const std::wstring& install : FolderForms(GetInstallFolder())) {
+            for (const std::wstring& clientData : FolderForms(GetClientDataFolder())) {
+                apart = apart && IsApartFromOwnFolders(installer, install, clientData);
+            }
+        }
     }
+    if (apart) return true;
     LogWrite(1, kAppLogModule, 8,
              L"Installer folder (%s) is not apart from the install folder (%s); nothing is "
              L"installed\n",
@@ -59,10 +79,17 @@ bool InstallerFolderIsUsable() {
 
 // The payload is moved, never copied, and a move across volumes fails. Told
 // before the old installation is deleted, so that the user keeps a client.
+// A folder reached through a link lies on its target's volume.
 bool InstallerFolderIsOnInstallVolume() {
     const std::wstring installer = GetInstallerFolder();
     const std::wstring roaming = GetRoamingAppDataFolder();
-    if (IsOnSameVolume(installer, roaming)) return true;
+    bool sameVolume = true;
+    for (const std::wstring& form : FolderForms(installer)) {
+        for (const std::wstring& roamingForm : FolderForms(roaming)) {
+            sameVolume = sameVolume && IsOnSameVolume(form, roamingForm);
+        }
+    }
+    if (sameVolume) return true;
     LogWrite(1, kAppLogModule, 9,
              L"Installer folder (%s) is not on the volume of %s, so its files cannot be moved "
              L"there; nothing is installed\n",

@@ -65,6 +65,27 @@ std::wstring ComparableFolderPath(const std::wstring& folder) {
     return PlainFullPath(longForm);
 }
 
+std::wstring ResolvedFolderPath(const std::wstring& folder) {
+    const std::wstring full = PlainFullPath(folder);
+    if (full.empty()) return {};
+    HANDLE handle = CreateFileW(ExtendedLengthPath(full).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    std::wstring resolved(full.size() + MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, resolved.data(),
+                                             static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);
+    if (length >= resolved.size()) {
+        resolved.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, resolved.data(),
+                                           static_cast<DWORD>(resolved.size()), FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= resolved.size()) return {};
+    resolved.resize(length);
+    return PlainFullPath(resolved);
+}
+
 std::vector<std::wstring> FolderPathPieces(const std::wstring& plain) {
     size_t root = 0;
     if (plain.size() >= 3 && plain[1] == L':' && plain[2] == L'\\') {

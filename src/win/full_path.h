@@ -19,6 +19,10 @@ std::wstring PlainFullPath(const std::wstring& folder);
 // names where the folder exists (short 8.3 aliases resolved).
 std::wstring ComparableFolderPath(const std::wstring& folder);
 
+// The folder as the system finds it, every folder link on its way followed,
+// in comparable form; empty when the folder cannot be opened.
+std::wstring ResolvedFolderPath(const std::wstring& folder);
+
 // A plain full path cut into its root ("C:\" or "\\server\share") and the
 // pieces below it; empty for a path with neither root. Long names are got
 // piece by piece, so the first n pieces of a path's comparable form are the

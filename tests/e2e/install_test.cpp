@@ -509,22 +509,32 @@ TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
                            L"-i -q"),
               0u);
     CreateDirectoryW(scenario.ClientDataFolder().c_str(), nullptr);
-    std::vector<std::wstring> folders = {scenario.Downloads(), scenario.Temp(),
-                                         scenario.ClientDataFolder()};
-    if (FolderExists(L"Y:\\")) folders.push_back(L"Y:");
-    for (const std::wstring& folder : folders) {
-        SCOPED_TRACE(ToUtf8(folder));
+    // Where the release's files lie, and the path the installer is started by.
+    std::vector<std::pair<std::wstring, std::wstring>> folders = {
+        {scenario.Downloads(), scenario.Downloads()},
+        {scenario.Temp(), scenario.Temp()},
+        {scenario.ClientDataFolder(), scenario.ClientDataFolder()}};
+    if (FolderExists(L"Y:\\")) folders.push_back({L"Y:", L"Y:"});
+    // Through a folder link, the folder whose content would move is Downloads.
+    const std::wstring link = scenario.Root() + L"\\Linked Downloads";
+    if (MakeFolderLink(link, scenario.Downloads())) {
+        folders.push_back({scenario.Downloads(), link});
+    } else {
+        std::printf("no folder link could be made here; the linked case is left out\n");
+    }
+    for (const auto& [folder, runFrom] : folders) {
+        SCOPED_TRACE(ToUtf8(runFrom));
         const std::wstring userFile =
             folder + L"\\report " + std::to_wstring(GetTickCount64()) + L".pdf";
         WriteFileBytes(userFile, "the user's own");
         const auto before = ListTree(folder);
         scenario.MakePayload(folder);
         const size_t recordsBefore = scenario.LogRecords().size();
-        ASSERT_EQ(scenario.Run(folder + L"\\Uninstall.exe", L"-i -q"), 0u);
+        ASSERT_EQ(scenario.Run(runFrom + L"\\Uninstall.exe", L"-i -q"), 0u);
 
         const auto log = scenario.LogMessages();
         EXPECT_EQ(log.size(), recordsBefore + 3) << "switch lines and the refusal only";
-        EXPECT_EQ(log.back().rfind(L"Installer folder (" + folder + kNotApart, 0), 0u)
+        EXPECT_EQ(log.back().rfind(L"Installer folder (" + runFrom + kNotApart, 0), 0u)
             << ToUtf8(log.back());
         EXPECT_EQ(ReadFileBytes(userFile), "the user's own");
         for (const wchar_t* file :
@@ -536,6 +546,7 @@ TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
         EXPECT_EQ(ListTree(folder).size() + 1, before.size()) << "nothing else changed";
         ExpectInstalled(scenario);
     }
+    RemoveFolderLink(link);
 }
 
 TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
