@@ -163,7 +163,12 @@ bool ReadAt(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::si
 // plus its size, both as recorded, read from the records minizip reads: the
 // last signature within the file's last 0xFFFF bytes, the zip64 end record
 // when a zip64 locator of disk 0 of 1 points at one, else the end record.
-bool ReadCentralDirectoryEnd(const std::wstring& archivePath, std::uint64_t& end) {
+// The central directory as the end record (or the zip64 end record) gives it:
+// where it ends by the record's own offsets (end), and where it starts in the
+// file (fileStart: the record's position less the directory's size, so that
+// bytes before the archive, as in a self-extractor, are counted).
+bool ReadCentralDirectory(const std::wstring& archivePath, std::uint64_t& end,
+                          std::uint64_t& fileStart) {
     constexpr std::uint64_t kSearchBytes = 0xFFFF;
     std::FILE* file = _wfopen(archivePath.c_str(), L"rb");
     if (file == nullptr) return false;
@@ -195,12 +200,17 @@ bool ReadCentralDirectoryEnd(const std::wstring& archivePath, std::uint64_t& end
         ReadLittleEndian(locator + 4, 4) == 0 && ReadLittleEndian(locator + 16, 4) == 1 &&
         ReadAt(file, ReadLittleEndian(locator + 8, 8), record, sizeof record) &&
         std::memcmp(record, "PK\x06\x06", 4) == 0) {
-        end = ReadLittleEndian(record + 48, 8) + ReadLittleEndian(record + 40, 8);
+        const std::uint64_t size = ReadLittleEndian(record + 40, 8);
+        const std::uint64_t recordAt = ReadLittleEndian(locator + 8, 8);
+        end = ReadLittleEndian(record + 48, 8) + size;
+        fileStart = recordAt > size ? recordAt - size : 0;
         found = true;
     } else {
         const std::uint64_t endAt = lastSignature("PK\x05\x06");
         if (endAt != 0 && ReadAt(file, endAt, record, 22)) {
-            end = ReadLittleEndian(record + 16, 4) + ReadLittleEndian(record + 12, 4);
+            const std::uint64_t size = ReadLittleEndian(record + 12, 4);
+            end = ReadLittleEndian(record + 16, 4) + size;
+            fileStart = endAt > size ? endAt - size : 0;
             found = true;
         }
     }
@@ -218,7 +228,8 @@ bool LastRecordEndsTheDirectory(unzFile archive, const std::wstring& archivePath
         return false;
     }
     std::uint64_t directoryEnd = 0;
-    if (!ReadCentralDirectoryEnd(archivePath, directoryEnd)) return false;
+    std::uint64_t directoryStart = 0;
+    if (!ReadCentralDirectory(archivePath, directoryEnd, directoryStart)) return false;
     const std::uint64_t recordEnd = unzGetOffset64(archive) + kCentralRecordSize +
                                     last.size_filename + last.size_file_extra +
                                     last.size_file_comment;
@@ -237,8 +248,11 @@ bool CZipArchive::OpenArchive(const std::wstring& archivePath) {
     fill_fopen64_filefunc(&functions);
     functions.zopen64_file = OpenWidePath;
     m_archive = unzOpen2_64(archivePath.c_str(), &functions);
-    if (m_archive != nullptr) m_path = archivePath;
-    return m_archive != nullptr;
+    if (m_archive == nullptr) return false;
+    m_path = archivePath;
+    std::uint64_t directoryEnd = 0;
+    if (!ReadCentralDirectory(archivePath, directoryEnd, m_directoryStart)) m_directoryStart = 0;
+    return true;
 }
 
 void CZipArchive::CloseArchive() {
@@ -247,6 +261,7 @@ void CZipArchive::CloseArchive() {
     unzClose(Handle(m_archive));
     m_archive = nullptr;
     m_path.clear();
+    m_directoryStart = 0;
 }
 
 bool CZipArchive::ExtractAll(const std::wstring& destination, bool junkPaths) {
@@ -301,6 +316,16 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
         DeleteFileW(target.c_str());
         return false;
     }
+    // An entry's data lies before the central directory. A local header whose
+    // lengths point elsewhere is damage, which reading alone would miss for an
+    // entry without data.
+    if (m_directoryStart != 0 &&
+        unzGetCurrentFileZStreamPos64(Handle(m_archive)) + info.compressedSize > m_directoryStart) {
+        unzCloseCurrentFile(Handle(m_archive));
+        std::fclose(file);
+        DeleteFileW(target.c_str());
+        return false;
+    }
     const bool copied = CopyCurrentEntry(Handle(m_archive), file, info.uncompressedSize);
     const bool flushed = std::fflush(file) == 0;
     // The CRC is checked when the entry is closed after being read to its end.
@@ -342,6 +367,7 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
     const bool onlyDots = decoded[0] != L'\0' && info.name.empty();
     info.dosDateTime = static_cast<std::uint32_t>(header.dosDate);
     info.uncompressedSize = header.uncompressed_size;
+    info.compressedSize = header.compressed_size;
     info.isEncrypted = (header.flag & 1) != 0;
     info.isFolder = onlyDots || (!info.name.empty() && info.name.back() == L'\\');
     return true;

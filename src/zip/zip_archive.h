@@ -25,6 +25,7 @@ struct ZipEntryInfo {
     std::uint32_t dosDateTime;  // MS-DOS date (high 16 bits) and time (low 16 bits)
     bool isFolder;              // the name ends with a backslash, or was "." pieces only
     std::uint64_t uncompressedSize = 0;  // as the central record declares it
+    std::uint64_t compressedSize = 0;    // the same
     bool isEncrypted = false;   // the central record's encryption flag is set
 };
 
@@ -56,7 +57,9 @@ class CZipArchive {
     // stream colon, or has a ".." piece, and an encrypted entry (no password
     // is ever given) are refused and nothing is written; a
     // file whose data fails to read, ends short of its declared size or fails
-    // its CRC check is removed. "." pieces of a name are dropped.
+    // its CRC check is removed, as is one whose local header places its data
+    // anywhere but before the central directory. "." pieces of a name are
+    // dropped.
     bool ExtractCurrentEntry(const std::wstring& destination, bool junkPaths);
 
     // Fills info for the entry under the cursor; false when no archive is
@@ -67,6 +70,7 @@ class CZipArchive {
   private:
     void* m_archive = nullptr;  // minizip's unzFile
     std::wstring m_path;        // the open archive's path, for reading its end record
+    std::uint64_t m_directoryStart = 0;  // where the central directory starts; 0: unknown
 };
 
 // Decodes a stored name into out (capacity characters, zero-filled first):

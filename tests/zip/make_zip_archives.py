@@ -270,6 +270,29 @@ def damaged_archives(out):
         data[flags_at] |= 1
     open(p("encryption_flag"), "wb").write(data)
 
+    # An empty entry whose local header puts its (no) data beyond the central
+    # directory: reading gives the declared nothing, yet the header is damaged.
+    write_raw(p("empty_entry_bad_local"), good[:1] + [(b"empty.txt", b"")], zipfile.ZIP_STORED)
+    data = bytearray(open(p("empty_entry_bad_local"), "rb").read())
+    with zipfile.ZipFile(p("empty_entry_bad_local")) as archive:
+        empty = archive.getinfo("empty.txt")
+    struct.pack_into("<H", data, empty.header_offset + 28, 0x7FFF)
+    open(p("empty_entry_bad_local"), "wb").write(data)
+
+    # Sound archives behind other bytes, as in a self-extractor: offsets taken
+    # from the archive's own start (a plain concatenation), and from the
+    # file's start (appended by zipfile).
+    stub = b"MZ stub, not part of the archive\r\n" * 30
+    write_raw(p("stub_concatenated"), good + [(b"empty.txt", b"")])
+    data = open(p("stub_concatenated"), "rb").read()
+    open(p("stub_concatenated"), "wb").write(stub + data)
+    open(p("stub_appended"), "wb").write(stub)
+    with zipfile.ZipFile(p("stub_appended"), "a") as archive:
+        for raw, content in good + [(b"empty.txt", b"")]:
+            info = RawNameInfo(raw)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, content)
+
     # Not a zip archive at all.
     open(p("not_a_zip"), "wb").write(b"This is plain text, not an archive.\r\n" * 20)
 

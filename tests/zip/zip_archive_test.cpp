@@ -371,6 +371,18 @@ TEST(ZipSafety, NamesOverTheLimitsAreRefusedAndTheLongestNameWithinThemWorks) {
     }
 }
 
+TEST(ZipExtraction, ArchivesBehindOtherBytesAreWhole) {
+    TempFolder root;
+    for (const wchar_t* archive : {L"stub_concatenated", L"stub_appended"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(archive));
+        const std::wstring destination = root / archive;
+        EXPECT_TRUE(Extract(Archive(archive), destination));
+        EXPECT_EQ(ListTree(destination), (std::vector<std::wstring>{L"empty.txt", L"good.txt",
+                                                                    L"victim.txt"}));
+        EXPECT_EQ(testing_support::ReadFileBytes(destination + L"\\good.txt"), "good\r\n");
+    }
+}
+
 TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
     TempFolder root;
     // Not openable: nothing is created.
@@ -387,9 +399,10 @@ TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
     // The second entry fails after its file was created: a CRC mismatch
     // (stored), an inflate or CRC error (deflated), a local header that is not
     // one, encrypted data read without the password, plain data marked as
-    // encrypted. The first entry stays, the failed one leaves no file.
+    // encrypted, an empty entry whose local header places its data past the
+    // central directory. The first entry stays, the failed one leaves no file.
     for (const wchar_t* archive : {L"crc_stored", L"flipped_deflated", L"bad_local_offset",
-                                   L"encrypted", L"encryption_flag"}) {
+                                   L"encrypted", L"encryption_flag", L"empty_entry_bad_local"}) {
         SCOPED_TRACE(testing_support::ToUtf8(archive));
         const std::wstring destination = root / archive;
         EXPECT_FALSE(Extract(Archive(archive), destination));

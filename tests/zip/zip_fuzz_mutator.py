@@ -119,6 +119,10 @@ def central_records(b):
         if at + 46 > len(b) or b[at:at + 4] != CENTRAL:
             break
         size = 46 + u16(b, at + 28) + u16(b, at + 30) + u16(b, at + 32)
+        # A record whose lengths (maybe set by an earlier mutation) run past
+        # the file ends the list: copying it would copy less than its size.
+        if at + size > len(b):
+            break
         records.append((at, size))
         at += size
     return end, records
@@ -248,6 +252,8 @@ def judge(b):
                                lusize not in (usize, 0xFFFFFFFF)):
             return "local header differs"
         start = local + 30 + lnlen + lxlen
+        if start + csize > cd_offset:
+            return "data not before the central directory"
         data = b[start:start + csize]
         if len(data) != csize:
             return "data beyond the file"
