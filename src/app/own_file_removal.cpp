@@ -120,6 +120,21 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
+// The running uninstaller's file cannot be deleted, but it can be renamed
+// within its volume: moved to a placeholder of the temporary folder, where the
+// helper looks for it, it is not met by the install folder's deletion, which
+// would log each step of its robust deletion as a failure. Left where it is
+// when the move fails (another volume): the deletion then moves it aside.
+void MoveOutOfInstallFolder(OwnFileRemoval& removal) {
+    const std::wstring placeholder = TemporaryFileIn(removal.tempFolder);
+    if (placeholder.empty()) return;
+    if (MoveFileExW(removal.ownPath.c_str(), placeholder.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        removal.movedTo = placeholder;
+    } else {
+        DeleteFileW(placeholder.c_str());
+    }
+}
+
 }  // namespace
 
 OwnFileRemoval PrepareOwnFileRemoval(const std::wstring& installFolder) {
@@ -152,6 +167,7 @@ OwnFileRemoval PrepareOwnFileRemoval(const std::wstring& installFolder) {
     }
     removal.ownPath = own;
     removal.installFolder = installFolder;
+    if (removal.helper) MoveOutOfInstallFolder(removal);
     return removal;
 }
 
@@ -189,6 +205,10 @@ void StartOwnFileRemoval(OwnFileRemoval& removal) {
     if (!started) {
         SetLastError(error);
         LogWriteLastError(1, 0, 105, kRemovalFailed, removal.ownPath.c_str());
+        // As the robust deletion would have left it: for the next restart.
+        if (!removal.movedTo.empty()) {
+            MoveFileExW(removal.movedTo.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
         return;
     }
     CloseHandle(process.hThread);

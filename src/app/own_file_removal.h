@@ -21,12 +21,15 @@ struct OwnFileRemoval {
     std::wstring installFolder;  // removed by the helper when it is then empty; empty: kept
     DWORD volume = 0;
     ULONGLONG fileIndex = 0;
+    std::wstring movedTo;        // the placeholder the running file was moved to; empty: not moved
 };
 
 // Prepares the removal when the running uninstaller lies in installFolder:
 // the file's identity and the copy in the temporary folder (in the folder
-// above installFolder when the temporary folder cannot take it). Does nothing
-// for an uninstaller elsewhere, whose file is not the install's. Nothing is
+// above installFolder when the temporary folder cannot take it); then the
+// running file is moved out of installFolder to a placeholder of the
+// temporary folder, where it can be when the volume allows. Does nothing for
+// an uninstaller elsewhere, whose file is not the install's. Nothing is
 // logged; a removal that could not be prepared is simply not started.
 OwnFileRemoval PrepareOwnFileRemoval(const std::wstring& installFolder);
 
