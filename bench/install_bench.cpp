@@ -9,8 +9,9 @@
 // beforehand under C:\bench\n<files>:
 //   ours<run>\, floor<run>\   the payload (the stand-ins are copied in here)
 //   nsis_setup.exe            installs into %APPDATA%\QuellmoorNsisPeer
-// One line per measurement: "result <files> <series> <install|uninstall> <seconds>".
-// Usage: install_bench.exe <files> <runs>
+// One line per measurement: "result <files> <series> <install|uninstall> <seconds>",
+// after one warm-up run of every series that is not reported.
+// Usage: install_bench.exe <files> <runs>   (the trees for runs + 1 runs laid out)
 
 #include <windows.h>
 #include <shlobj.h>
@@ -111,7 +112,11 @@ bool MoveContents(const std::wstring& source, const std::wstring& destination) {
     return ok && RemoveDirectoryW(source.c_str());
 }
 
+// The first run warms the caches and Wine's own processes up; it is not reported.
+bool g_warmingUp = false;
+
 void Result(int files, const char* series, const char* phase, double seconds) {
+    if (g_warmingUp) return;
     std::printf("result %d %s %s %.4f\n", files, series, phase, seconds);
     std::fflush(stdout);
 }
@@ -137,7 +142,9 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring floorTarget = roaming + L"\\QuellmoorFloor";
     const std::wstring nsis = roaming + L"\\" + kNsisFolderName;
 
-    for (int run = 0; run < runs; ++run) {
+    // Run 0 warms up: its times are not reported.
+    for (int run = 0; run <= runs; ++run) {
+        g_warmingUp = run == 0;
         const std::wstring release = sizeFolder + L"\\ours" + std::to_wstring(run);
         const std::wstring floorRelease = sizeFolder + L"\\floor" + std::to_wstring(run);
         for (const wchar_t* name : kStandIns) {

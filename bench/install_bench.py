@@ -107,7 +107,8 @@ def run_size(build, prefix, out_dir, files, runs, contents):
     bin_dir = os.path.join(build, "bin")
     size_dir = os.path.join(prefix, "drive_c", "bench", f"n{files}")
     shutil.rmtree(size_dir, ignore_errors=True)
-    for run in range(runs):
+    # One tree more than runs: install_bench.exe warms up on the first.
+    for run in range(runs + 1):
         write_tree(os.path.join(size_dir, f"ours{run}"), files, None, contents)
         write_tree(os.path.join(size_dir, f"floor{run}"), files, None, contents)
     payload = os.path.join(out_dir, f"nsis_payload_{files}")
