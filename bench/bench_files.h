@@ -1,10 +1,31 @@
 #pragma once
-// Scratch files of the benchmarks: a path in the temporary folder and the
-// removal of a scratch tree (the benchmarks' own, no links in it).
+// What the benchmarks share: timing, the program's folder, a path in the
+// temporary folder and the removal of a scratch tree (the benchmarks' own, no
+// links in it).
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+// Wall-clock seconds that work takes.
+inline double Seconds(const std::function<void()>& work) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    work();
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+// The folder of the running program (C:\bin under the bench scripts).
+inline std::wstring ModuleFolder() {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder = module;
+    folder.resize(folder.rfind(L'\\'));
+    return folder;
+}
 
 inline std::wstring TempPath(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};

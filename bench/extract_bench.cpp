@@ -21,15 +21,6 @@
 
 namespace {
 
-double Seconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    work();
-    QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -80,10 +71,7 @@ bool BareExtract(const std::string& archivePath, const std::wstring& destination
 
 int wmain(int argc, wchar_t** argv) {
     const int repetitions = argc > 1 ? _wtoi(argv[1]) : 3;
-    wchar_t module[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring folder = module;
-    folder.resize(folder.rfind(L'\\'));
+    const std::wstring folder = ModuleFolder();
     const std::wstring archivePath = folder + L"\\extract_bench_archive.zip";
     const std::string narrowPath(archivePath.begin(), archivePath.end());
     const std::wstring ours = TempPath(L"extract_bench_ours");

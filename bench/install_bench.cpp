@@ -21,29 +21,14 @@
 #include <functional>
 #include <string>
 
+#include "bench_files.h"
+
 namespace {
 
 constexpr wchar_t kBenchRoot[] = L"C:\\bench";
 constexpr wchar_t kNsisFolderName[] = L"QuellmoorNsisPeer";
 const wchar_t* const kStandIns[] = {L"Uninstall.exe", L"VuClient.exe", L"DESKHubClient.exe",
                                     L"KivClientSystem.dll"};
-
-double Seconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    work();
-    QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
-std::wstring ModuleFolder() {
-    wchar_t module[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring folder = module;
-    folder.resize(folder.rfind(L'\\'));
-    return folder;
-}
 
 std::wstring RoamingFolder() {
     wchar_t path[MAX_PATH] = {};

@@ -19,15 +19,6 @@ namespace {
 
 constexpr int kRecords = 2000;
 
-double Seconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    work();
-    QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
 void Report(const char* what, double measured, double baseline) {
     std::printf("%-44s %9.1f ms   baseline %9.1f ms   ratio %6.2f\n", what, measured * 1000,
                 baseline * 1000, measured / baseline);
@@ -112,10 +103,7 @@ void BenchExtraction(const std::wstring& archivePath) {
 
 int wmain(int argc, wchar_t** argv) {
     const int repetitions = argc > 1 ? _wtoi(argv[1]) : 3;
-    wchar_t module[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring folder = module;
-    folder.resize(folder.rfind(L'\\'));
+    const std::wstring folder = ModuleFolder();
     for (int i = 0; i < repetitions; ++i) {
         BenchLogging();
         BenchExtraction(folder + L"\\bench_archive.zip");
