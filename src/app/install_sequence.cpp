@@ -35,21 +35,6 @@ constexpr DWORD kPreviousUninstallerWaitMs = 10000;
 // How long an ended previous uninstaller may take to go.
 constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
 
-// An install must take its payload from a folder of its own: it moves the
-// folder's whole content and the next uninstall deletes it. Refused, before
-// anything changes: the install folder itself, a folder below it or holding it
-// (the sequence would delete its own payload), the client's data folder or a
-// folder below it, a volume root, and the user's and the system's shell
-// folders or a folder holding one (the user's own files would be moved into
-// the install folder).
-bool IsApartFromOwnFolders(const std::wstring& installer, const std::wstring& install,
-                           const std::wstring& clientData) {
-    return !installer.empty() && !install.empty() && !IsSameOrInsideComparable(installer, install) &&
-           !IsSameOrInsideComparable(install, installer) &&
-           !IsSameOrInsideComparable(installer, clientData) && !IsVolumeRoot(installer) &&
-           !IsShellFolderOrAncestor(installer);
-}
-
 // A folder in its comparable form and, when a folder link lies on its way, the
 // form with the links followed: reached through a link, the folder whose
 // content moves (or is deleted) is the link's target.
@@ -60,13 +45,26 @@ std::vector<std::wstring> FolderForms(const std::wstring& folder) {
     return forms;
 }
 
+// An install must take its payload from a folder of its own: it moves the
+// folder's whole content and the next uninstall deletes it. Refused, before
+// anything changes: the install folder itself, a folder below it or holding it
+// (the sequence would delete its own payload), the client's data folder or a
+// folder below it, a volume root, and the user's and the system's shell
+// folders or a folder holding one (the user's own files would be moved into
+// the install folder).
 bool InstallerFolderIsUsable() {
+    const std::vector<std::wstring> installs = FolderForms(GetInstallFolder());
+    const std::vector<std::wstring> clientData = FolderForms(GetClientDataFolder());
     bool apart = true;
     for (const std::wstring& installer : FolderForms(GetInstallerFolder())) {
-        for (const std::wstring& install : FolderForms(GetInstallFolder())) {
-            for (const std::wstring& clientData : FolderForms(GetClientDataFolder())) {
-                apart = apart && IsApartFromOwnFolders(installer, install, clientData);
-            }
+        apart = apart && !installer.empty() && !IsVolumeRoot(installer) &&
+                !IsShellFolderOrAncestor(installer);
+        for (const std::wstring& install : installs) {
+            apart = apart && !install.empty() && !IsSameOrInsideComparable(installer, install) &&
+                    !IsSameOrInsideComparable(install, installer);
+        }
+        for (const std::wstring& data : clientData) {
+            apart = apart && !IsSameOrInsideComparable(installer, data);
         }
     }
     if (apart) return true;
