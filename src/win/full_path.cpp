@@ -68,7 +68,7 @@ std::wstring ComparableFolderPath(const std::wstring& folder) {
 std::wstring ResolvedFolderPath(const std::wstring& folder) {
     const std::wstring full = PlainFullPath(folder);
     if (full.empty()) return {};
-    HANDLE handle = CreateFileW(ExtendedLengthPath(full).c_str(), 0,
+    HANDLE handle = CreateFileW(ExtendedLengthPath(full).c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return {};
