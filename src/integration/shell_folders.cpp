@@ -47,9 +47,7 @@ void AddVariable(std::vector<std::wstring>& folders, const wchar_t* name) {
     value.resize(length);
     // A relative value names no folder of its own: comparing its full form
     // would take the current folder for it.
-    if (value.size() < 3 || value[1] != L':' || (value[2] != L'\\' && value[2] != L'/')) {
-        if (!value.starts_with(L"\\\\")) return;
-    }
+    if (!IsAbsolutePath(value)) return;
     folders.push_back(std::move(value));
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -33,6 +34,14 @@ std::wstring FullPathName(const std::wstring& path) {
         full.resize(length);
     }
     return {};
+}
+
+bool IsAbsolutePath(const std::wstring& path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    const bool driveAbsolute =
+        path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && separator(path[2]);
+    const bool network = path.size() > 2 && separator(path[0]) && separator(path[1]);
+    return driveAbsolute || network;
 }
 
 std::wstring PlainFullPath(const std::wstring& folder) {

@@ -8,6 +8,12 @@
 // the answer needs; empty when the system cannot form it (or path is empty).
 std::wstring FullPathName(const std::wstring& path);
 
+// True when path is absolute by its form: a drive letter with its separator
+// ("C:\", "C:/") or a network or device path ("\\server\...", "\\?\..."). A
+// relative path, a bare drive ("C:") or a drive-relative one ("C:dir") names
+// a place that depends on the current folder.
+bool IsAbsolutePath(const std::wstring& path);
+
 // A folder's absolute form without asking the file system: a "\\?\" or
 // "\\?\UNC\" prefix taken off, backslashes only, no trailing separator except
 // after a drive root ("C:\"). A bare drive "X:" is read as its root "X:\",

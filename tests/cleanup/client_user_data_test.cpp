@@ -96,9 +96,18 @@ TEST(ClientUserData, UnusableAppDataValuesDeleteNothing) {
     SetStringValue(root, kShellFolders, L"AppData", tooLong);
     CleanClientUserData(root);
 
+    // Relative and drive-relative values name folders below the current one.
+    MakeClientData(L"C:\\cleanup_relative");
+    for (const wchar_t* relative : {L"cleanup_relative", L"C:cleanup_relative", L".\\"}) {
+        SetStringValue(root, kShellFolders, L"AppData", relative);
+        CleanClientUserData(root);
+    }
+
     EXPECT_TRUE(HasClientData(appData.Path()));
     EXPECT_TRUE(HasClientData(L"C:"));
+    EXPECT_TRUE(HasClientData(L"C:\\cleanup_relative"));
     testing_support::RemoveTree(L"C:\\N4Client");
+    testing_support::RemoveTree(L"C:\\cleanup_relative");
 
     // An expandable value is taken literally: %CLEANUP_DATA% is not expanded.
     SetEnvironmentVariableW(L"CLEANUP_DATA", path.c_str());

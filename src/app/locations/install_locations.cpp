@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include <cwctype>
 #include <vector>
+
+#include "win/full_path.h"
 
 namespace {
 
@@ -56,11 +57,7 @@ std::wstring GetInstallerFolder() {
 }
 
 bool IsUsableRoamingFolder(const std::wstring& folder) {
-    const bool driveAbsolute = folder.size() >= 3 && iswalpha(folder[0]) && folder[1] == L':' &&
-                               (folder[2] == L'\\' || folder[2] == L'/');
-    const bool network = folder.size() > 2 && (folder[0] == L'\\' || folder[0] == L'/') &&
-                         (folder[1] == L'\\' || folder[1] == L'/');
-    if (!driveAbsolute && !network) return false;
+    if (!IsAbsolutePath(folder)) return false;
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
