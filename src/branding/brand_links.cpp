@@ -101,7 +101,11 @@ void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove)
     const std::wstring icon = LinkIcon(JoinPath(installFolder, kInstalledBrandIcon), client);
 
     if (remove) {
-        DeleteFolderTree(folder.c_str());
+        // Only the links into the install folder go, this brand's and an
+        // earlier one's; what else lies there is not the client's.
+        PruneFolderTree(folder.c_str(), [&](const std::wstring& path) {
+            return HasLinkExtension(path) && LinkLeadsInto(path.c_str(), installFolder);
+        });
         return;
     }
     CreatePathFolders(folder.c_str());

@@ -160,6 +160,27 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
     return listing.Completed();
 }
 
+bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::wstring&)>& isOwn) {
+    if (IsEmpty(folder) || IsLink(GetFileAttributesW(folder))) return false;
+    const std::wstring prefix = std::wstring(folder) + L"\\";
+    FolderListing listing(prefix + kAllEntries);
+    if (!listing.IsOpen()) return false;
+
+    WIN32_FIND_DATAW entry;
+    while (listing.Next(entry)) {
+        const std::wstring path = prefix + entry.cFileName;
+        if (IsLink(entry.dwFileAttributes)) continue;
+        if (IsFolderEntry(entry)) {
+            PruneFolderTree(path.c_str(), isOwn);
+        } else if (isOwn(path)) {
+            DeleteFileW(path.c_str());
+        }
+    }
+    listing.Close();
+    // Fails, and leaves the folder, while anything is still in it.
+    return RemoveDirectoryW(folder) != FALSE;
+}
+
 bool DeleteFolderTree(const wchar_t* folder) {
     if (IsEmpty(folder)) return true;
     // A folder that is itself a link: the link goes, its target stays.

@@ -1,4 +1,7 @@
 #pragma once
+
+#include <functional>
+#include <string>
 // Whole-folder operations on Windows paths (backslash separators). None of them
 // logs; only the robust deletion that DeleteFolderTree uses does. Each returns
 // false at the first failure and leaves in place what it had already done.
@@ -30,6 +33,14 @@ bool CreatePathFolders(const wchar_t* path);
 // or cannot be created, the destination is the source or lies inside it, or
 // at the first entry that cannot be copied (what was copied stays).
 bool CopyFolderTree(const wchar_t* source, const wchar_t* destination);
+
+// Deletes, in folder and below it, the files that isOwn answers true for
+// (given each file's path), then every folder left empty, folder itself
+// included: what is not the caller's stays, and so do the folders that hold
+// it. Links (junctions, symbolic links) are never entered or removed. True
+// when folder is gone afterwards; false when it stays, cannot be listed
+// (missing included) or is itself a link. Nothing is logged.
+bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::wstring&)>& isOwn);
 
 // Deletes the tree at folder: files with DeleteFileRobust (read-only ones
 // after clearing that attribute; their results are not looked at), sub-folders

@@ -7,6 +7,7 @@
 
 #include <cwchar>
 
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -33,13 +34,28 @@ HRESULT CreateLinkObject(ComPtr<IShellLinkW>& link, ComPtr<IPersistFile>& file) 
 
 }  // namespace
 
-std::wstring LinkFileName(const std::wstring& name) {
+bool HasLinkExtension(const std::wstring& name) {
     constexpr std::size_t kExtensionChars = sizeof(kLinkExtension) / sizeof(wchar_t) - 1;
-    if (name.size() >= kExtensionChars &&
-        _wcsicmp(name.c_str() + name.size() - kExtensionChars, kLinkExtension) == 0) {
-        return name;
+    return name.size() >= kExtensionChars &&
+           _wcsicmp(name.c_str() + name.size() - kExtensionChars, kLinkExtension) == 0;
+}
+
+std::wstring LinkFileName(const std::wstring& name) {
+    return HasLinkExtension(name) ? name : name + kLinkExtension;
+}
+
+bool LinkLeadsInto(const wchar_t* linkFile, const std::wstring& folder) {
+    if (linkFile == nullptr || folder.empty()) return false;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CreateLinkObject(link, file)) || FAILED(file->Load(linkFile, STGM_READ))) {
+        return false;
     }
-    return name + kLinkExtension;
+    wchar_t target[MAX_PATH] = {};
+    if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK || target[0] == L'\0') {
+        return false;
+    }
+    return IsSameOrInsideFolder(target, folder);
 }
 
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar_t* name,

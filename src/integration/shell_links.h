@@ -12,6 +12,14 @@
 // "Desk.lnkPro.lnk"), so that the shell always takes the file for a link.
 std::wstring LinkFileName(const std::wstring& name);
 
+// True when name ends with ".lnk" in any letter case.
+bool HasLinkExtension(const std::wstring& name);
+
+// True when linkFile loads as a shell link whose target path lies in folder
+// or is folder (compared in full, long form, without regard to case). The
+// link is read, not resolved: a target that has moved is not searched for.
+bool LinkLeadsInto(const wchar_t* linkFile, const std::wstring& folder);
+
 // Saves the link file folder + "\" + LinkFileName(name), pointing at target
 // with no arguments, the target's own folder (with its trailing backslash) as
 // working folder, and icon (index 0) when icon is not null. An existing file

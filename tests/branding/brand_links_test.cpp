@@ -160,6 +160,34 @@ TEST_F(Branding, WithoutABrandTheLinksTakeTheDefaultNamesAndTheClientIcon) {
                                          L"Quellmoor\\Client\\Quellmoor Client.lnk"}));
 }
 
+TEST_F(Branding, TearDownTakesOnlyTheLinksIntoTheInstallFolder) {
+    UpdateClientShortcuts(false, install, L"", false);
+    const std::wstring menu = programs + L"\\Quellmoor\\Client";
+    // What else may lie there: the user's file, links to other programs (one
+    // in a folder whose name only starts like the install folder's), a file
+    // that only looks like a link, and an earlier brand's link to the client.
+    const std::wstring lookalike = files / L"AppData\\QuellmoorClient2";
+    WriteFileBytes(lookalike + L"\\DESKHubClient.exe", "another program");
+    WriteFileBytes(menu + L"\\notes.txt", "the user's notes");
+    WriteFileBytes(menu + L"\\Broken.lnk", "not a link");
+    ASSERT_EQ(CreateShortcut(L"C:\\windows\\notepad.exe", menu.c_str(), L"Elsewhere", nullptr),
+              S_OK);
+    CreateDirectoryW((menu + L"\\Other").c_str(), nullptr);
+    ASSERT_EQ(CreateShortcut((lookalike + L"\\DESKHubClient.exe").c_str(),
+                             (menu + L"\\Other").c_str(), L"Lookalike", nullptr),
+              S_OK);
+    CreateDirectoryW((menu + L"\\Old").c_str(), nullptr);
+    ASSERT_EQ(CreateShortcut(client.c_str(), (menu + L"\\Old").c_str(), L"Former Title", nullptr),
+              S_OK);
+
+    UpdateClientShortcuts(true, install, L"", false);
+    const std::wstring kept = L"Quellmoor\\Client\\";
+    EXPECT_EQ(ListTree(programs),
+              (Names{L"Quellmoor\\", kept, kept + L"Broken.lnk", kept + L"Elsewhere.lnk",
+                     kept + L"Other\\", kept + L"Other\\Lookalike.lnk", kept + L"notes.txt"}));
+    EXPECT_EQ(ReadFileBytes(menu + L"\\notes.txt"), "the user's notes");
+}
+
 TEST_F(Branding, AnArchiveWithBrandIniAndIconReplacesTheInstalledBrandAndNamesEveryLink) {
     WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
     brand_testing::SetBrandFileLocation(BrandArchive(L"full"));

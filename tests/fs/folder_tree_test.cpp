@@ -178,6 +178,20 @@ TEST(FolderLinks, AreNeverEnteredWhenATreeIsDeletedOrCopied) {
     EXPECT_EQ(testing_support::ListTree(copy),
               (std::vector<std::wstring>{L"own.txt", L"sub\\", L"sub\\own.txt"}));
 
+    // Pruned of every file: the links keep their folders, what they point at
+    // is not looked into, and the folder without one goes.
+    const std::wstring pruned = root / L"pruned";
+    ASSERT_TRUE(CopyFolderTree(tree.c_str(), pruned.c_str()));
+    WriteFileBytes(pruned + L"\\empty\\own.txt", "own");
+    ASSERT_TRUE(MakeFolderLink(pruned + L"\\sub\\toOutside", outside));
+    EXPECT_FALSE(PruneFolderTree(pruned.c_str(), [](const std::wstring&) { return true; }));
+    EXPECT_EQ(testing_support::ListTree(pruned),
+              (std::vector<std::wstring>{L"sub\\", L"sub\\toOutside\\",
+                                         L"sub\\toOutside\\user.txt"}));
+    EXPECT_FALSE(PruneFolderTree((pruned + L"\\sub\\toOutside").c_str(),
+                                 [](const std::wstring&) { return true; }));
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\user.txt"), "user's");
+
     // Deleted: the tree goes from its place and what the links point at stays
     // whole. Windows deletes each link itself. Wine opens only a link's target,
     // so there the links stay, their folders cannot be removed and the robust
