@@ -10,12 +10,24 @@
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
 #include "integration/shell_links.h"
+#include "logging/log_write.h"
+#include "logging/logger.h"
 #include "zip/zip_archive.h"
 
 namespace {
 
 constexpr wchar_t kProgramsSubfolder[] = L"Client\\";
 constexpr wchar_t kUninstallLinkName[] = L"Uninstall";
+constexpr uint32_t kBrandLogCode = 20;
+
+// A brand archive that gives no brand is told, not only skipped: the install
+// goes on with the brand it has.
+void LogArchiveSkipped(const std::wstring& archivePath, const wchar_t* why) {
+    LogWriteDefault(LogLevelWarning, kBrandLogCode,
+                    L"Brand archive %s %s; the brand stays as it was and no desktop link is "
+                    L"made\n",
+                    archivePath.c_str(), why);
+}
 
 bool Exists(const std::wstring& path) {
     return PathFileExistsW(path.c_str()) != FALSE;
@@ -70,12 +82,17 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
     // Files of an earlier extraction must not join this brand, and a stale
     // Brand.ini must not stand in for one the archive lacks.
     DeleteFolderTree(working.c_str());
-    if (!IsMissingOrEmpty(working)) return;
+    if (!IsMissingOrEmpty(working)) {
+        LogArchiveSkipped(archivePath, L"was not extracted: the temporary Branding folder cannot "
+                                       L"be emptied");
+        return;
+    }
 
     CZipArchive archive;
     archive.OpenArchive(archivePath);
     if (!archive.ExtractAll(working, false)) {
         archive.CloseArchive();
+        LogArchiveSkipped(archivePath, L"cannot be opened, is empty or is damaged");
         return;
     }
 
@@ -84,6 +101,8 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
         DeleteFolderTree(installed.c_str());
         CopyFolderTree(working.c_str(), installed.c_str());
         CreateDesktopShortcut(installFolder, desktopFolder, client);
+    } else {
+        LogArchiveSkipped(archivePath, L"holds no Brand.ini");
     }
     archive.CloseArchive();
 }

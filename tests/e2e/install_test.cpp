@@ -346,6 +346,30 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
     }
 }
 
+TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
+    for (const wchar_t* name : {L"brandtest_broken", L"brandtest_no_ini", L"missing"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        Scenario scenario;
+        const std::wstring archive = scenario.Root() + L"\\" + name + L".zip";
+        CopyFileW((BinFolder() + L"\\" + name + L".zip").c_str(), archive.c_str(), FALSE);
+        WriteString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation", archive);
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+
+        const std::wstring why = std::wstring(name) == L"brandtest_no_ini"
+                                     ? L" holds no Brand.ini"
+                                     : L" cannot be opened, is empty or is damaged";
+        EXPECT_TRUE(ContainsInOrder(
+            scenario.LogMessages(),
+            {L"Brand archive " + archive + why +
+                 L"; the brand stays as it was and no desktop link is made",
+             L"Exiting client install (0X00000000)"}));
+        EXPECT_FALSE(FolderExists(scenario.InstallFolder() + L"\\Branding"));
+        EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Quellmoor\\Client\\Quellmoor Client.lnk"));
+        ExpectInstalled(scenario);
+    }
+}
+
 TEST(Install, ReleaseManifestMovesOnlyTheListedFiles) {
     Scenario scenario;
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");

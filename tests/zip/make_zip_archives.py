@@ -83,6 +83,26 @@ def tool_archives(out, work):
             os.remove(target)
         run(args + [target, "."], tree)
 
+    # Zip64 records forced on small files; written to a pipe, so that every
+    # entry has a data descriptor after its data (and Zip64 sizes).
+    target = os.path.join(out, "ziptest_infozip_zip64.zip")
+    if os.path.exists(target):
+        os.remove(target)
+    run(["zip", "-r", "-X", "-fz", target] + items, tree)
+    with open(os.path.join(out, "ziptest_infozip_streamed.zip"), "wb") as streamed:
+        packer = subprocess.Popen(["zip", "-q", "-r", "-X", "-"] + items, cwd=tree,
+                                  env=dict(os.environ, TZ=ARCHIVE_TZ), stdout=subprocess.PIPE)
+        shutil.copyfileobj(packer.stdout, streamed)
+        if packer.wait() != 0:
+            raise RuntimeError("zip to a pipe failed")
+    # Methods the extraction does not read: the archive is whole, but it
+    # cannot be extracted.
+    for name, method in [("deflate64", "Deflate64"), ("bzip2", "BZip2")]:
+        target = os.path.join(out, "ziptest_sevenzip_%s.zip" % name)
+        if os.path.exists(target):
+            os.remove(target)
+        run(["7z", "a", "-tzip", "-bd", "-mm=" + method, target] + items, tree)
+
     # A tree of folders only.
     folders = os.path.join(work, "folders")
     shutil.rmtree(folders, ignore_errors=True)

@@ -85,10 +85,12 @@ const std::vector<std::wstring> kToolTree = {
 
 TEST(ZipExtraction, ArchivesOfEveryToolGiveTheSameFilesAndNoEmptyFolders) {
     // Each tool also packed the tree given as "." (bsdtar's names then start
-    // with "./", the entry "./" included).
+    // with "./", the entry "./" included); Info-ZIP also with Zip64 records
+    // forced, and to a pipe (data descriptors after every entry's data).
     for (const wchar_t* tool :
          {L"infozip_deflated", L"infozip_stored", L"sevenzip", L"bsdtar", L"infozip_deflated_dot",
-          L"infozip_stored_dot", L"sevenzip_dot", L"bsdtar_dot"}) {
+          L"infozip_stored_dot", L"sevenzip_dot", L"bsdtar_dot", L"infozip_zip64",
+          L"infozip_streamed"}) {
         SCOPED_TRACE(testing_support::ToUtf8(tool));
         TempFolder root;
         const std::wstring destination = root / L"out";
@@ -410,6 +412,17 @@ TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
         ASSERT_EQ(left.size(), 1u);
         EXPECT_TRUE(left[0] == L"good.txt" || left[0] == L"plain.txt")
             << testing_support::ToUtf8(left[0]);
+    }
+
+    // Whole archives whose big entry has a method the extraction does not
+    // read (Deflate64, bzip2): what came before stays, that entry leaves no
+    // file, and nothing after it is written.
+    for (const wchar_t* archive : {L"sevenzip_deflate64", L"sevenzip_bzip2"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(archive));
+        const std::wstring destination = root / archive;
+        EXPECT_FALSE(Extract(Archive(archive), destination));
+        EXPECT_EQ(ListTree(destination),
+                  (std::vector<std::wstring>{L"a\\", L"a\\b\\", L"a\\b\\c.txt"}));
     }
 
     // The walk or the data ends early: a later central record damaged, fewer
