@@ -173,6 +173,9 @@ bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::
         if (IsFolderEntry(entry)) {
             PruneFolderTree(path.c_str(), isOwn);
         } else if (isOwn(path)) {
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            }
             DeleteFileW(path.c_str());
         }
     }

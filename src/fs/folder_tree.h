@@ -35,7 +35,8 @@ bool CreatePathFolders(const wchar_t* path);
 bool CopyFolderTree(const wchar_t* source, const wchar_t* destination);
 
 // Deletes, in folder and below it, the files that isOwn answers true for
-// (given each file's path), then every folder left empty, folder itself
+// (given each file's path; read-only ones after clearing that attribute),
+// then every folder left empty, folder itself
 // included: what is not the caller's stays, and so do the folders that hold
 // it. Links (junctions, symbolic links) are never entered or removed. True
 // when folder is gone afterwards; false when it stays, cannot be listed

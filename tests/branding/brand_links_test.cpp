@@ -179,6 +179,7 @@ TEST_F(Branding, TearDownTakesOnlyTheLinksIntoTheInstallFolder) {
     CreateDirectoryW((menu + L"\\Old").c_str(), nullptr);
     ASSERT_EQ(CreateShortcut(client.c_str(), (menu + L"\\Old").c_str(), L"Former Title", nullptr),
               S_OK);
+    SetFileAttributesW((menu + L"\\Old\\Former Title.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
 
     UpdateClientShortcuts(true, install, L"", false);
     const std::wstring kept = L"Quellmoor\\Client\\";
