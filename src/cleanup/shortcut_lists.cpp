@@ -40,11 +40,8 @@ DWORD ReadListFlag(HKEY key, const wchar_t* name) {
 // The lists name the client's shortcut files; anything else a list may name
 // (a document, a program) is not the client's to delete.
 bool IsShortcutFileName(const wchar_t* name) {
-    const size_t length = wcslen(name);
-    const size_t extension = wcslen(kLinkExtension);
-    return length > extension &&
-           CompareStringOrdinal(name + length - extension, -1, kLinkExtension, -1, TRUE) ==
-               CSTR_EQUAL;
+    const std::wstring text = name;
+    return text.size() > wcslen(kLinkExtension) && HasLinkExtension(text);
 }
 
 // "X:" alone: a drive-relative path naming the drive's current folder.

@@ -1,7 +1,4 @@
 #pragma once
-
-#include <functional>
-#include <string>
 // Whole-folder operations on Windows paths (backslash separators). None of them
 // logs; only the robust deletion that DeleteFolderTree uses does. Each returns
 // false at the first failure and leaves in place what it had already done.
@@ -9,6 +6,9 @@
 // Listings examine every entry the system returns except "." and "..", in the
 // system's order; a listing that ends with an error other than
 // ERROR_NO_MORE_FILES counts as a failure.
+
+#include <functional>
+#include <string>
 
 // Moves every entry of source (files and whole sub-folders, no recursion) into
 // destination with MOVEFILE_REPLACE_EXISTING: a file of the same name there is
@@ -36,11 +36,11 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination);
 
 // Deletes, in folder and below it, the files that isOwn answers true for
 // (given each file's path; read-only ones after clearing that attribute),
-// then every folder left empty, folder itself
-// included: what is not the caller's stays, and so do the folders that hold
-// it. Links (junctions, symbolic links) are never entered or removed. True
-// when folder is gone afterwards; false when it stays, cannot be listed
-// (missing included) or is itself a link. Nothing is logged.
+// then every folder left empty, folder itself included: what is not the
+// caller's stays, and so do the folders that hold it. Links (junctions,
+// symbolic links) are never entered or removed. True when folder is gone
+// afterwards; false when it stays, cannot be listed (missing included) or is
+// itself a link. Nothing is logged.
 bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::wstring&)>& isOwn);
 
 // Deletes the tree at folder: files with DeleteFileRobust (read-only ones
