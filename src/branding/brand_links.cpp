@@ -10,6 +10,7 @@
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
 #include "integration/shell_links.h"
+#include "logging/last_error.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
 #include "zip/zip_archive.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr wchar_t kProgramsSubfolder[] = L"Client\\";
 constexpr wchar_t kUninstallLinkName[] = L"Uninstall";
 constexpr uint32_t kBrandLogCode = 20;
+// The new brand's copy in the install folder until it takes the brand's place.
+constexpr wchar_t kStagedBrandSuffix[] = L".new";
 
 // A brand archive that gives no brand is told, not only skipped: the install
 // goes on with the brand it has.
@@ -96,15 +99,31 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
         return;
     }
 
-    if (Exists(JoinPath(working, L"\\Brand.ini"))) {
-        const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
-        DeleteFolderTree(installed.c_str());
-        CopyFolderTree(working.c_str(), installed.c_str());
-        CreateDesktopShortcut(installFolder, desktopFolder, client);
-    } else {
-        LogArchiveSkipped(archivePath, L"holds no Brand.ini");
-    }
     archive.CloseArchive();
+    if (!Exists(JoinPath(working, L"\\Brand.ini"))) {
+        LogArchiveSkipped(archivePath, L"holds no Brand.ini");
+        return;
+    }
+    // The copy is made beside the installed brand first: a copy that fails
+    // (a full disk, a file that cannot be read) leaves that brand whole.
+    const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
+    const std::wstring staged = installed + kStagedBrandSuffix;
+    DeleteFolderTree(staged.c_str());
+    if (!CopyFolderTree(working.c_str(), staged.c_str())) {
+        DeleteFolderTree(staged.c_str());
+        LogArchiveSkipped(archivePath, L"could not be copied into the install folder");
+        return;
+    }
+    DeleteFolderTree(installed.c_str());
+    if (!MoveFileExW(staged.c_str(), installed.c_str(), 0)) {
+        LogWriteLastError(LogLevelWarning, DefaultLogModule, kBrandLogCode,
+                          L"Brand archive %s cannot take the place of the installed brand %s, "
+                          L"which cannot be deleted; no desktop link is made",
+                          archivePath.c_str(), installed.c_str());
+        DeleteFolderTree(staged.c_str());
+        return;
+    }
+    CreateDesktopShortcut(installFolder, desktopFolder, client);
 }
 
 void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove) {

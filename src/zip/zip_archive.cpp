@@ -57,6 +57,41 @@ bool StartsWithUtf8Marker(std::string_view bytes) {
     return bytes.size() >= 2 && bytes[0] == '\x7F' && bytes[1] == '\x7F';
 }
 
+// Bit 11 of an entry's flags: its name is UTF-8, as 7-Zip, bsdtar, Python's
+// zipfile and .NET write names beyond ASCII.
+constexpr unsigned long kUtf8NameFlag = 0x800;
+
+// A name flagged as UTF-8: decoded as UTF-8 piece by piece (no separator byte
+// occurs inside a UTF-8 sequence), a drive prefix dropped and a piece's marker
+// taken as in other names. Bytes that are no UTF-8 fail, like a name that does
+// not fit.
+bool DecodeUtf8StoredName(std::string_view stored, wchar_t* out, std::size_t capacity) {
+    std::wmemset(out, L'\0', capacity);
+    if (stored.size() >= 2 && stored[1] == ':') stored.remove_prefix(2);
+    std::wstring decoded;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = stored.find_first_of("/\\", start);
+        std::string_view piece = stored.substr(start, end - start);  // to the end at npos
+        if (StartsWithUtf8Marker(piece)) piece.remove_prefix(2);
+        if (!piece.empty()) {
+            const int size = static_cast<int>(piece.size());
+            const int needed =
+                MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, piece.data(), size, nullptr, 0);
+            if (needed <= 0) return false;
+            const std::size_t at = decoded.size();
+            decoded.resize(at + static_cast<std::size_t>(needed));
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, piece.data(), size,
+                                decoded.data() + at, needed);
+        }
+        if (end == std::string_view::npos) break;
+        decoded.push_back(L'\\');
+        start = end + 1;
+    }
+    if (decoded.size() >= capacity) return false;
+    std::wmemcpy(out, decoded.data(), decoded.size());
+    return true;
+}
+
 // The offset of the last separator of stored, or npos. The bytes are walked
 // by characters of the ANSI code page, as _splitpath walks them: in the
 // double-byte code pages (932, 936, 949, 950) the trail byte of a character
@@ -90,6 +125,48 @@ bool StaysInsideDestination(const std::wstring& name) {
         if (end == std::wstring::npos) end = name.size();
         if (name.compare(start, end - start, L"..") == 0) return false;
         start = end + 1;
+    }
+    return true;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A device name of the system: the plain path calls open the device, whatever
+// extension follows the name and however many blanks end it.
+bool IsDeviceName(std::wstring_view piece) {
+    std::wstring_view base = piece.substr(0, piece.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (EqualsIgnoringCase(base, device)) return true;
+    }
+    if (base.size() != 4) return false;
+    const bool port = EqualsIgnoringCase(base.substr(0, 3), L"COM") ||
+                      EqualsIgnoringCase(base.substr(0, 3), L"LPT");
+    const wchar_t number = base[3];
+    return port && ((number >= L'0' && number <= L'9') || number == L'\u00B9' ||
+                    number == L'\u00B2' || number == L'\u00B3');
+}
+
+// True when every piece of the decoded name is a file name the system keeps
+// as it is given. Created through "\\?\", a piece ending in a dot or a blank,
+// or named like a device, would be a file that every later plain call (the
+// copy into the install folder, the deletion at uninstall) misses or takes
+// for another; the characters no file name may hold fail at creation.
+bool HasOnlyPlainFileNames(const std::wstring& name) {
+    std::size_t start = 0;
+    while (start < name.size()) {
+        std::size_t end = name.find(L'\\', start);
+        if (end == std::wstring::npos) end = name.size();
+        const std::wstring_view piece(name.data() + start, end - start);
+        start = end + 1;
+        if (piece.empty()) continue;
+        if (piece.back() == L'.' || piece.back() == L' ' || IsDeviceName(piece)) return false;
+        for (const wchar_t c : piece) {
+            if (c < L' ' || std::wcschr(L"<>\"|?*", c) != nullptr) return false;
+        }
     }
     return true;
 }
@@ -291,7 +368,7 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
     ZipEntryInfo info{};
     if (!ReadCurrentEntryInfo(info)) return false;
     if (info.isFolder && info.name.empty()) return true;  // "./": the destination itself
-    if (!StaysInsideDestination(info.name)) return false;
+    if (!StaysInsideDestination(info.name) || !HasOnlyPlainFileNames(info.name)) return false;
     if (info.isFolder) return true;
     // minizip reads an encrypted entry as it is stored when no password is
     // given; whatever that yields is not the entry's content.
@@ -357,8 +434,10 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
     if (header.size_filename > kStoredNameCapacity) return false;
 
     wchar_t decoded[kDecodedNameCapacity];
-    if (!DecodeStoredName(std::string_view(stored, header.size_filename), decoded,
-                          kDecodedNameCapacity)) {
+    const std::string_view storedName(stored, header.size_filename);
+    const bool utf8 = (header.flag & kUtf8NameFlag) != 0;
+    if (!(utf8 ? DecodeUtf8StoredName(storedName, decoded, kDecodedNameCapacity)
+               : DecodeStoredName(storedName, decoded, kDecodedNameCapacity))) {
         return false;
     }
     // A name of "." pieces only ("./", as tools write the folder they were

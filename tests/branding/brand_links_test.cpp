@@ -239,6 +239,21 @@ TEST_F(Branding, AMissingOrBrokenArchiveMakesNoDesktopLinkAndIsStillConsumed) {
     }
 }
 
+TEST_F(Branding, ABrandThatCannotBeCopiedLeavesTheInstalledOneWhole) {
+    WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
+    // A file where the new brand's copy is made.
+    WriteFileBytes(install + L"Branding.new", "in the way");
+    ApplyBrandArchive(install, BrandArchive(L"full"), desktop);
+    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ini", L"payload.txt"}));
+    EXPECT_TRUE(ListTree(desktop).empty());
+
+    DeleteFileW((install + L"Branding.new").c_str());
+    ApplyBrandArchive(install, BrandArchive(L"full"), desktop);
+    EXPECT_EQ(ListTree(install + L"Branding"), (Names{L"Brand.ico", L"Brand.ini", L"readme.txt"}));
+    EXPECT_FALSE(FolderExists(install + L"Branding.new"));  // the copy took its place
+    EXPECT_EQ(ListTree(desktop), Names{L"Harbour Desk Client.lnk"});
+}
+
 TEST_F(Branding, AnArchiveWithoutBrandIniInstallsNoBrand) {
     brand_testing::SetBrandFileLocation(BrandArchive(L"no_ini"));
     UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);

@@ -347,18 +347,32 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
 }
 
 TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
-    for (const wchar_t* name : {L"brandtest_broken", L"brandtest_no_ini", L"missing"}) {
+    constexpr wchar_t kDamaged[] = L" cannot be opened, is empty or is damaged";
+    // The last: a file in the place of the brand's copy in the install folder.
+    const struct {
+        const wchar_t* name;
+        const wchar_t* why;
+        const wchar_t* payloadFile;
+    } cases[] = {{L"brandtest_broken", kDamaged, nullptr},
+                 {L"brandtest_no_ini", L" holds no Brand.ini", nullptr},
+                 {L"missing", kDamaged, nullptr},
+                 {L"ziptest_windows_trailing_dot", kDamaged, nullptr},
+                 {L"brandtest_full", L" could not be copied into the install folder",
+                  L"Branding.new"}};
+    for (const auto& brand : cases) {
+        const std::wstring name = brand.name;
         SCOPED_TRACE(ToUtf8(name));
         Scenario scenario;
         const std::wstring archive = scenario.Root() + L"\\" + name + L".zip";
         CopyFileW((BinFolder() + L"\\" + name + L".zip").c_str(), archive.c_str(), FALSE);
         WriteString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation", archive);
         const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        if (brand.payloadFile != nullptr) {
+            WriteFileBytes(payload + L"\\" + brand.payloadFile, "not a folder");
+        }
         ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
-        const std::wstring why = std::wstring(name) == L"brandtest_no_ini"
-                                     ? L" holds no Brand.ini"
-                                     : L" cannot be opened, is empty or is damaged";
+        const std::wstring why = brand.why;
         EXPECT_TRUE(ContainsInOrder(
             scenario.LogMessages(),
             {L"Brand archive " + archive + why +

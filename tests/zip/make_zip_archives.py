@@ -38,6 +38,11 @@ TREE = {
     "big.txt": big_text(400),  # about 25 KB
 }
 EMPTY_FOLDERS = ["empty"]
+UNICODE_TREE = {
+    "Ünï/Привет.txt": b"cyrillic in a latin folder\r\n",
+    "日本.txt": b"japanese\r\n",
+    "café.txt": b"accent\r\n",
+}
 
 
 def make_tree(root):
@@ -58,8 +63,8 @@ def make_tree(root):
             os.utime(os.path.join(folder, item), (stamp, stamp))
 
 
-def run(args, cwd):
-    env = dict(os.environ, TZ=ARCHIVE_TZ)
+def run(args, cwd, extra_env=None):
+    env = dict(os.environ, TZ=ARCHIVE_TZ, **(extra_env or {}))
     subprocess.run(args, cwd=cwd, env=env, check=True, stdout=subprocess.DEVNULL)
 
 
@@ -103,6 +108,23 @@ def tool_archives(out, work):
             os.remove(target)
         run(["7z", "a", "-tzip", "-bd", "-mm=" + method, target] + items, tree)
 
+    # Names beyond ASCII: 7-Zip and bsdtar store them as UTF-8 and flag it (bit
+    # 11), as Python's zipfile does (python_archives).
+    unicode_tree = os.path.join(work, "unicode")
+    shutil.rmtree(unicode_tree, ignore_errors=True)
+    for name, data in UNICODE_TREE.items():
+        path = os.path.join(unicode_tree, *name.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    for name, args in [("sevenzip_utf8", ["7z", "a", "-tzip", "-bd"]),
+                       ("bsdtar_utf8", ["bsdtar", "--format", "zip", "-cf"])]:
+        target = os.path.join(out, "ziptest_%s.zip" % name)
+        if os.path.exists(target):
+            os.remove(target)
+        run(args + [target] + sorted(os.listdir(unicode_tree)), unicode_tree,
+            {"LC_ALL": "C.UTF-8"})
+
     # A tree of folders only.
     folders = os.path.join(work, "folders")
     shutil.rmtree(folders, ignore_errors=True)
@@ -131,12 +153,13 @@ def tool_archives(out, work):
 class RawNameInfo(zipfile.ZipInfo):
     """A ZipInfo whose name is written as the exact bytes given, no flags added."""
 
-    def __init__(self, raw, date_time=PY_TIME):
+    def __init__(self, raw, date_time=PY_TIME, forced_flags=0):
         super().__init__(raw.decode("latin-1"), date_time)
         self.raw = raw
+        self.forced_flags = forced_flags  # zipfile resets flag_bits when it writes
 
     def _encodeFilenameFlags(self):
-        return self.raw, self.flag_bits
+        return self.raw, self.flag_bits | self.forced_flags
 
 
 def write_raw(path, entries, compression=zipfile.ZIP_DEFLATED):
@@ -196,6 +219,28 @@ def python_archives(out):
     # A Shift-JIS (cp932) name whose characters' second bytes are 0x5C:
     # 0x95 0x5C is one character, no separator.
     write_raw(p("sjis_names"), [(b"\x95\x5c/\x83\x5c.txt", b"sjis\r\n")])
+
+    # zipfile flags the UTF-8 names it writes beyond ASCII; a name flagged so
+    # whose bytes are no UTF-8 is damage.
+    with zipfile.ZipFile(p("python_utf8"), "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in UNICODE_TREE.items():
+            archive.writestr(name, data)
+    with zipfile.ZipFile(p("utf8_flag_bad_bytes"), "w") as archive:
+        archive.writestr("first.txt", b"first\r\n")
+        archive.writestr(RawNameInfo(b"bad\xff\xfe.txt", forced_flags=0x800), b"bad\r\n")
+
+    # Names the system's path rules would change or read as a device, each
+    # after a good entry; and names that only look like them.
+    for name, raw in [("trailing_dot", b"readme."), ("trailing_blank", b"readme.txt "),
+                      ("dot_folder", b"docs./readme.txt"), ("device", b"CON"),
+                      ("device_extension", b"nul.txt"), ("device_folder", b"docs/aux/x.txt"),
+                      ("device_port", b"com1.log"), ("device_blank", b"LPT9 .txt"),
+                      ("device_console", b"conout$"), ("angle", b"a<b.txt"),
+                      ("pipe", b"a|b.txt"), ("control", b"tab\there.txt")]:
+        write_raw(p("windows_" + name), [(b"first.txt", b"first\r\n"), (raw, b"odd\r\n")])
+    write_raw(p("windows_lookalikes"), [(raw, b"fine\r\n") for raw in [
+        b"CONFIG.txt", b"console", b"COM10.txt", b"nul_x.txt", b"LPT.txt", b"a.b.c",
+        b" lead.txt", b"docs/con_list.txt", b".hidden"]])
 
     # File times written by zipfile itself.
     write_raw(p("times"), [(b"stamped.txt", b"stamped\r\n")])

@@ -266,6 +266,24 @@ TEST(ZipNames, Utf8BehindTheMarkerAndAnsiBytesAreDecodedLevelByLevel) {
     EXPECT_EQ(ReadFileBytes(destination + L"\\Папка\\résumé\\日本.txt"), "mixed\r\n");
 }
 
+TEST(ZipNames, NamesFlaggedAsUtf8AreUtf8WhateverTheCodePage) {
+    // Read as ANSI, "é" (0xC3 0xA9) would come out as two other characters.
+    for (const wchar_t* tool : {L"sevenzip_utf8", L"bsdtar_utf8", L"python_utf8"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(tool));
+        TempFolder root;
+        const std::wstring destination = root / L"utf8";
+        ASSERT_TRUE(Extract(Archive(tool), destination));
+        EXPECT_EQ(ListTree(destination),
+                  (std::vector<std::wstring>{L"café.txt", L"Ünï\\", L"Ünï\\Привет.txt",
+                                             L"日本.txt"}));
+        EXPECT_EQ(ReadFileBytes(destination + L"\\Ünï\\Привет.txt"),
+                  "cyrillic in a latin folder\r\n");
+    }
+    TempFolder root;
+    EXPECT_FALSE(Extract(Archive(L"utf8_flag_bad_bytes"), root / L"bad"));
+    EXPECT_EQ(ListTree(root / L"bad"), std::vector<std::wstring>{L"first.txt"});
+}
+
 // Run under code page 932 by zip.ShiftJisNames (see CMakeLists.txt).
 TEST(ZipNames, ShiftJisTrailBytesAreNoSeparators) {
     if (GetACP() != 932) GTEST_SKIP() << "ANSI code page is " << GetACP() << ", not 932";
@@ -334,6 +352,27 @@ TEST(ZipSafety, EntriesLeadingOutsideTheDestinationAreRefused) {
     }
     EXPECT_FALSE(FileExists(L"C:\\zipbrand_escaped_absolute.txt"));
     EXPECT_FALSE(FileExists(L"C:\\zipbrand_escaped_drive.txt"));
+}
+
+TEST(ZipSafety, NamesThePathRulesWouldChangeAreRefused) {
+    // Made through "\\?\", such files could be neither copied nor deleted
+    // by their plain paths afterwards.
+    for (const wchar_t* name :
+         {L"trailing_dot", L"trailing_blank", L"dot_folder", L"device", L"device_extension",
+          L"device_folder", L"device_port", L"device_blank", L"device_console", L"angle", L"pipe",
+          L"control"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(name));
+        TempFolder root;
+        EXPECT_FALSE(Extract(Archive(std::wstring(L"windows_") + name), root / L"dest"));
+        EXPECT_EQ(ListTree(root.Path()),
+                  (std::vector<std::wstring>{L"dest\\", L"dest\\first.txt"}));
+    }
+    TempFolder root;
+    ASSERT_TRUE(Extract(Archive(L"windows_lookalikes"), root / L"fine"));
+    EXPECT_EQ(ListTree(root / L"fine"),
+              (std::vector<std::wstring>{L" lead.txt", L".hidden", L"COM10.txt", L"CONFIG.txt",
+                                         L"LPT.txt", L"a.b.c", L"console", L"docs\\",
+                                         L"docs\\con_list.txt", L"nul_x.txt"}));
 }
 
 namespace {
