@@ -353,12 +353,12 @@ TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
         const wchar_t* name;
         const wchar_t* why;
         const wchar_t* payloadFile;
-    } cases[] = {{L"brandtest_broken", kDamaged, nullptr},
-                 {L"brandtest_no_ini", L" holds no Brand.ini", nullptr},
-                 {L"missing", kDamaged, nullptr},
-                 {L"ziptest_windows_trailing_dot", kDamaged, nullptr},
-                 {L"brandtest_full", L" could not be copied into the install folder",
-                  L"Branding.new"}};
+    } cases[] = {
+        {L"brandtest_broken", kDamaged, nullptr},
+        {L"brandtest_no_ini", L" holds no Brand.ini", nullptr},
+        {L"missing", kDamaged, nullptr},
+        {L"ziptest_windows_trailing_dot", kDamaged, nullptr},
+        {L"brandtest_full", L" could not be copied into the install folder", L"Branding.new"}};
     for (const auto& brand : cases) {
         const std::wstring name = brand.name;
         SCOPED_TRACE(ToUtf8(name));

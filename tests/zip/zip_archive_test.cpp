@@ -273,9 +273,9 @@ TEST(ZipNames, NamesFlaggedAsUtf8AreUtf8WhateverTheCodePage) {
         TempFolder root;
         const std::wstring destination = root / L"utf8";
         ASSERT_TRUE(Extract(Archive(tool), destination));
-        EXPECT_EQ(ListTree(destination),
-                  (std::vector<std::wstring>{L"café.txt", L"Ünï\\", L"Ünï\\Привет.txt",
-                                             L"日本.txt"}));
+        EXPECT_EQ(
+            ListTree(destination),
+            (std::vector<std::wstring>{L"café.txt", L"Ünï\\", L"Ünï\\Привет.txt", L"日本.txt"}));
         EXPECT_EQ(ReadFileBytes(destination + L"\\Ünï\\Привет.txt"),
                   "cyrillic in a latin folder\r\n");
     }
