@@ -28,10 +28,13 @@ constexpr DWORD kValueChars = MAX_PATH;    // backup values are read into 260 ch
 constexpr DWORD kKeyNameChars = MAX_PATH;  // extension names are enumerated into 260
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-// An extension names a key below Software\Classes and the FileExts keys: an
-// empty one would name those keys themselves, a backslash a deeper key.
+// An extension names a key below Software\Classes and the FileExts keys: a
+// dot and at least one more character, no backslash. Any other name is no
+// extension but another key of Software\Classes (CLSID, "*", Directory, a
+// program's class), or those keys themselves when empty, or a deeper key.
 bool IsUsableExtension(const wchar_t* extension) {
-    return extension != nullptr && *extension != L'\0' && wcschr(extension, L'\\') == nullptr;
+    return extension != nullptr && extension[0] == L'.' && extension[1] != L'\0' &&
+           wcschr(extension, L'\\') == nullptr;
 }
 
 LSTATUS SetStringValue(HKEY key, const wchar_t* name, const std::wstring& text) {

@@ -255,4 +255,17 @@ TEST_F(AssociationRestore, RefusesExtensionsThatNameOtherKeys) {
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.keep\\sub", nullptr), L"x");
     EXPECT_EQ(ReadStringValue(HKEY_CURRENT_USER, kExplorer, L"Progid"), L"kept");
     EXPECT_EQ(SubkeyNames(root_, kStore), std::vector<std::wstring>{L".any"});
+
+    // Backups named like other keys of Software\Classes, none with a saved
+    // default: those keys stay, the backups go.
+    for (const wchar_t* name : {L"CLSID", L"*", L"Directory", L"txtfile", L"."}) {
+        SetStringValue(root_, kClasses + L"\\" + name + L"\\shell", nullptr, L"open");
+        RegCloseKey(OpenBackup(name));
+    }
+    EXPECT_EQ(RestoreAllFileAssociations(root_), ERROR_SUCCESS);
+    for (const wchar_t* name : {L"CLSID", L"*", L"Directory", L"txtfile", L"."}) {
+        EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\" + name + L"\\shell", nullptr), L"open")
+            << testing_support::ToUtf8(name);
+    }
+    EXPECT_TRUE(SubkeyNames(root_, kStore).empty());
 }
