@@ -15,6 +15,13 @@ namespace {
 
 constexpr wchar_t kAllEntries[] = L"*";
 
+// The path as the system calls take it: behind "\\?\" from MAX_PATH
+// characters on, where Windows' plain calls stop (a brand's deep names in the
+// install folder reach that far), as given below.
+std::wstring Reach(const std::wstring& path) {
+    return ExtendedLengthPath(path);
+}
+
 bool IsEmpty(const wchar_t* text) {
     return text == nullptr || *text == L'\0';
 }
@@ -108,13 +115,13 @@ bool MoveFolderContents(const wchar_t* source, const wchar_t* destination) {
 
     const std::wstring sourcePrefix = std::wstring(source) + L"\\";
     const std::wstring destinationPrefix = std::wstring(destination) + L"\\";
-    FolderListing listing(sourcePrefix + kAllEntries);
+    FolderListing listing(Reach(sourcePrefix + kAllEntries));
     if (!listing.IsOpen()) return false;
 
     WIN32_FIND_DATAW entry;
     while (listing.Next(entry)) {
-        const std::wstring from = sourcePrefix + entry.cFileName;
-        const std::wstring to = destinationPrefix + entry.cFileName;
+        const std::wstring from = Reach(sourcePrefix + entry.cFileName);
+        const std::wstring to = Reach(destinationPrefix + entry.cFileName);
         if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
     }
     return listing.Completed();
@@ -129,8 +136,8 @@ bool CreatePathFolders(const wchar_t* path) {
     while (position < whole.size()) {
         const size_t separator = whole.find(L'\\', position);
         if (separator == std::wstring_view::npos) break;
-        const std::wstring prefix(whole.substr(0, separator + 1));
-        if (!CreateDirectoryW(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        const std::wstring folder = Reach(std::wstring(whole.substr(0, separator)));
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             return false;
         }
         position = separator + 1;
@@ -141,10 +148,10 @@ bool CreatePathFolders(const wchar_t* path) {
 bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
     if (IsEmpty(source) || IsEmpty(destination)) return true;
 
-    FolderListing listing(JoinPath(source, kAllEntries));
+    FolderListing listing(Reach(JoinPath(source, kAllEntries)));
     if (!listing.IsOpen()) return false;
     if (IsSameOrInside(destination, source)) return false;
-    if (!CreateDirectoryW(destination, nullptr)) return false;
+    if (!CreateDirectoryW(Reach(destination).c_str(), nullptr)) return false;
 
     WIN32_FIND_DATAW entry;
     while (listing.Next(entry)) {
@@ -153,17 +160,18 @@ bool CopyFolderTree(const wchar_t* source, const wchar_t* destination) {
         // A link is not copied: following it would copy another tree, or the
         // same one over and over when it points back up.
         if (IsLink(entry.dwFileAttributes)) continue;
-        const bool copied = IsFolderEntry(entry) ? CopyFolderTree(from.c_str(), to.c_str())
-                                                 : CopyFileW(from.c_str(), to.c_str(), TRUE);
+        const bool copied = IsFolderEntry(entry)
+                                ? CopyFolderTree(from.c_str(), to.c_str())
+                                : CopyFileW(Reach(from).c_str(), Reach(to).c_str(), TRUE);
         if (!copied) return false;
     }
     return listing.Completed();
 }
 
 bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::wstring&)>& isOwn) {
-    if (IsEmpty(folder) || IsLink(GetFileAttributesW(folder))) return false;
+    if (IsEmpty(folder) || IsLink(GetFileAttributesW(Reach(folder).c_str()))) return false;
     const std::wstring prefix = std::wstring(folder) + L"\\";
-    FolderListing listing(prefix + kAllEntries);
+    FolderListing listing(Reach(prefix + kAllEntries));
     if (!listing.IsOpen()) return false;
 
     WIN32_FIND_DATAW entry;
@@ -174,43 +182,47 @@ bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::
             PruneFolderTree(path.c_str(), isOwn);
         } else if (isOwn(path)) {
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                SetFileAttributesW(Reach(path).c_str(),
+                                   entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             }
-            DeleteFileW(path.c_str());
+            DeleteFileW(Reach(path).c_str());
         }
     }
     listing.Close();
     // Fails, and leaves the folder, while anything is still in it.
-    return RemoveDirectoryW(folder) != FALSE;
+    return RemoveDirectoryW(Reach(folder).c_str()) != FALSE;
 }
 
 bool DeleteFolderTree(const wchar_t* folder) {
     if (IsEmpty(folder)) return true;
     // A folder that is itself a link: the link goes, its target stays.
-    if (IsLink(GetFileAttributesW(folder))) return RemoveLinkRobust(folder);
+    if (IsLink(GetFileAttributesW(Reach(folder).c_str()))) {
+        return RemoveLinkRobust(Reach(folder).c_str());
+    }
 
     // Plain concatenation: a folder given with a trailing backslash gives a
     // doubled separator, which the system accepts.
     const std::wstring prefix = std::wstring(folder) + L"\\";
-    FolderListing listing(prefix + kAllEntries);
+    FolderListing listing(Reach(prefix + kAllEntries));
     if (!listing.IsOpen()) return false;
 
     WIN32_FIND_DATAW entry;
     while (listing.Next(entry)) {
         const std::wstring path = prefix + entry.cFileName;
         if (IsLink(entry.dwFileAttributes)) {
-            RemoveLinkRobust(path.c_str());
+            RemoveLinkRobust(Reach(path).c_str());
         } else if (IsFolderEntry(entry)) {
             if (!DeleteFolderTree(path.c_str())) return false;
-            RemoveFolderRobust(path.c_str());
+            RemoveFolderRobust(Reach(path).c_str());
         } else {
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                SetFileAttributesW(Reach(path).c_str(),
+                                   entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             }
-            DeleteFileRobust(path.c_str());
+            DeleteFileRobust(Reach(path).c_str());
         }
     }
     if (!listing.Completed()) return false;
     listing.Close();
-    return RemoveFolderRobust(folder);
+    return RemoveFolderRobust(Reach(folder).c_str());
 }
