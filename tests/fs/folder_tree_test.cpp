@@ -52,13 +52,12 @@ TEST(CreatePathFolders, CreatesEveryLevelUpToTheLastBackslash) {
     EXPECT_FALSE(CreatePathFolders((root / L"file\\below\\").c_str()));
     EXPECT_FALSE(FolderExists(root / L"file\\below"));
 
-    // Longer than MAX_PATH: created, or refused without damage.
+    // Longer than MAX_PATH, where Windows' plain calls stop: created all the same.
     const fs_testing::TreeRemoval removal(root / L"level-0123456789");
     std::wstring deep = root.Path();
     while (deep.size() <= MAX_PATH + 40) deep += L"\\level-0123456789";
-    if (CreatePathFolders((deep + L"\\").c_str())) {
-        EXPECT_TRUE(FolderExists(L"\\\\?\\" + deep));
-    }
+    EXPECT_TRUE(CreatePathFolders((deep + L"\\").c_str()));
+    EXPECT_TRUE(FolderExists(L"\\\\?\\" + deep));
 }
 
 TEST(CopyFolderTree, CopiesTheWholeTreeOnlyIntoANewFolder) {
@@ -75,6 +74,17 @@ TEST(CopyFolderTree, CopiesTheWholeTreeOnlyIntoANewFolder) {
     EXPECT_EQ(ReadFileBytes(copy + L"\\img\\Brand.ico"), std::string("\0\1\2\3", 4));
     EXPECT_EQ(ReadFileBytes(copy + L"\\img\\deeper\\note.txt"), "note");
     EXPECT_TRUE(FolderExists(copy + L"\\empty"));
+
+    // Paths past MAX_PATH are copied too.
+    const std::wstring deep = fs_testing::MakeLongFolder(root / L"deep");
+    const fs_testing::TreeRemoval removal(root / L"deep");
+    const fs_testing::TreeRemoval copyRemoval(root / L"deepcopy");
+    ASSERT_TRUE(CreatePathFolders((deep + L"\\").c_str()));
+    WriteFileBytes(L"\\\\?\\" + deep + L"\\far.txt", "far");
+    EXPECT_TRUE(CopyFolderTree((root / L"deep").c_str(), (root / L"deepcopy").c_str()));
+    EXPECT_EQ(ReadFileBytes(L"\\\\?\\" + root.Path() + L"\\deepcopy" +
+                            deep.substr((root / L"deep").size()) + L"\\far.txt"),
+              "far");
 
     // An existing destination is refused before anything is copied.
     const std::wstring existing = root / L"existing";
