@@ -243,7 +243,7 @@ bool CBasicClientInstallerApp::Install() {
     DetectRunningClients();
     CloseRunningClients();
     if (!BackupUserSettings()) return false;
-    CarryOverInstalledBrand();
+    if (!CarryOverInstalledBrand()) return false;
     if (!RunPreviousUninstallers()) return false;
     DeleteFolderTree(GetInstallFolder().c_str());
     if (!MoveFilesToInstallFolder()) return false;

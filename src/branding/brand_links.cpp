@@ -19,9 +19,6 @@ namespace {
 
 constexpr wchar_t kProgramsSubfolder[] = L"Client\\";
 constexpr wchar_t kUninstallLinkName[] = L"Uninstall";
-constexpr uint32_t kBrandLogCode = 20;
-// The new brand's copy in the install folder until it takes the brand's place.
-constexpr wchar_t kStagedBrandSuffix[] = L".new";
 
 // A brand archive that gives no brand is told, not only skipped: the install
 // goes on with the brand it has.
@@ -104,8 +101,8 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
         LogArchiveSkipped(archivePath, L"holds no Brand.ini");
         return;
     }
-    // The copy is made beside the installed brand first: a copy that fails
-    // (a full disk, a file that cannot be read) leaves that brand whole.
+    // Copied beside the installed brand first: a copy that fails (a full
+    // disk, a file that cannot be read) leaves that brand whole.
     const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
     const std::wstring staged = installed + kStagedBrandSuffix;
     DeleteFolderTree(staged.c_str());

@@ -2,6 +2,7 @@
 // The names a brand gives, read from its Brand.ini, and the fixed names of a
 // brand's files.
 
+#include <cstdint>
 #include <string>
 
 inline constexpr wchar_t kBrandingFolderName[] = L"Branding";
@@ -10,6 +11,11 @@ inline constexpr wchar_t kBrandIconName[] = L"Brand.ico";
 // The brand's settings file and icon relative to the install folder.
 inline constexpr wchar_t kInstalledBrandIni[] = L"Branding\\Brand.ini";
 inline constexpr wchar_t kInstalledBrandIcon[] = L"Branding\\Brand.ico";
+// A brand's copy beside the Branding folder it is to replace, until it takes
+// that folder's place: a copy that fails leaves the folder as it was.
+inline constexpr wchar_t kStagedBrandSuffix[] = L".new";
+// The code of the log records about the brand.
+inline constexpr uint32_t kBrandLogCode = 20;
 
 inline constexpr wchar_t kDefaultAppTitle[] = L"Quellmoor Client";
 inline constexpr wchar_t kDefaultShortcutName[] = L"Quellmoor Client";

@@ -9,6 +9,8 @@
 #include "branding/brand_settings.h"
 #include "fs/folder_tree.h"
 #include "fs/join_path.h"
+#include "logging/log_write.h"
+#include "logging/logger.h"
 #include "win/full_path.h"
 #include "win/handles.h"
 
@@ -63,21 +65,33 @@ bool IsBrandFileLocationSet() {
     return (type != REG_SZ && type != REG_EXPAND_SZ) || !ReadBrandFileLocation().empty();
 }
 
-void CarryOverInstalledBrand() {
-    if (IsBrandFileLocationSet()) return;  // the archive supplies the brand
+bool CarryOverInstalledBrand() {
+    if (IsBrandFileLocationSet()) return true;  // the archive supplies the brand
 
     const std::wstring installed = GetInstallFolder() + L"\\" + kBrandingFolderName;
-    if (!PathFileExistsW((installed + L"\\" + kBrandIniName).c_str())) return;
+    if (!PathFileExistsW((installed + L"\\" + kBrandIniName).c_str())) return true;
 
     const std::wstring installerFolder = GetInstallerFolder();
-    if (installerFolder.empty()) return;  // "\Branding" would be the drive's root
+    if (installerFolder.empty()) return true;  // "\Branding" would be the drive's root
     const std::wstring beside = installerFolder + L"\\" + kBrandingFolderName;
     // Run from the install folder itself, the two are one folder: deleting the
     // one would lose the brand that is to be kept.
-    if (_wcsicmp(FullPath(beside).c_str(), FullPath(installed).c_str()) == 0) return;
+    if (_wcsicmp(FullPath(beside).c_str(), FullPath(installed).c_str()) == 0) return true;
 
-    DeleteFolderTree(beside.c_str());
-    CopyFolderTree(installed.c_str(), beside.c_str());
+    // Copied beside the installer's own brand first: a copy that fails (a
+    // file that cannot be read, a full disk) leaves that brand as it was.
+    const std::wstring staged = beside + kStagedBrandSuffix;
+    DeleteFolderTree(staged.c_str());
+    if (CopyFolderTree(installed.c_str(), staged.c_str())) {
+        DeleteFolderTree(beside.c_str());
+        if (MoveFileExW(staged.c_str(), beside.c_str(), 0)) return true;
+    }
+    DeleteFolderTree(staged.c_str());
+    LogWriteDefault(LogLevelError, kBrandLogCode,
+                    L"The installed brand %s cannot be carried over to %s; nothing is deleted or "
+                    L"installed\n",
+                    installed.c_str(), beside.c_str());
+    return false;
 }
 
 void ClearBrandFileLocation() {

@@ -21,8 +21,10 @@ bool IsBrandFileLocationSet();
 // is false and the install folder holds Branding\Brand.ini, replaces the
 // "Branding" folder beside the running installer with a copy of it, so that
 // the payload brings it back. Does nothing when the installer's folder is
-// unknown or is the install folder itself.
-void CarryOverInstalledBrand();
+// unknown or is the install folder itself. False, with an error record, when
+// the brand could not be carried over: the install then stops before the
+// install folder, and the brand in it, is deleted.
+bool CarryOverInstalledBrand();
 
 // Deletes the "BrandFileLocation" value (creating its key when missing).
 // Failures are ignored.

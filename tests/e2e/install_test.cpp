@@ -324,6 +324,20 @@ TEST(Install, BrandArchiveNamedInTheRegistry) {
     EXPECT_EQ(LinkTarget(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"),
               hub);
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+
+    // A brand that cannot be carried over (another program holds its icon
+    // without sharing) stops the next install before anything is deleted.
+    fs_testing::HeldFile held(L"lock", install + L"\\Branding\\Brand.ico");
+    ASSERT_TRUE(held.IsHeld());
+    const std::wstring third = scenario.MakePayload(scenario.Root() + L"\\Third");
+    ASSERT_EQ(scenario.Run(third + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_EQ(scenario.LogMessages().back(),
+              L"The installed brand " + install + L"\\Branding cannot be carried over to " + third +
+                  L"\\Branding; nothing is deleted or installed");
+    EXPECT_TRUE(FileExists(install + L"\\Branding\\readme.txt"));
+    EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"), hub);
+    EXPECT_TRUE(FileExists(third + L"\\Uninstall.exe"));
+    EXPECT_FALSE(FolderExists(third + L"\\Branding.new"));
 }
 
 TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
