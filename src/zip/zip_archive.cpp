@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include <unzip.h>
@@ -230,6 +232,31 @@ std::uint64_t ReadLittleEndian(const unsigned char* bytes, int count) {
     return value;
 }
 
+// Info-ZIP's Unicode path extra field (tag 0x7075: version 1, the CRC-32 of
+// the stored name, the name in UTF-8), which Info-ZIP on Windows writes beside
+// a name in the local code page. The UTF-8 name, or nothing when the entry has
+// no such field or its CRC is not that of the stored name: a tool that renamed
+// the entry without the field left one that belongs to another name.
+std::optional<std::string_view> UnicodePath(std::string_view extra, std::string_view stored) {
+    constexpr std::uint64_t kUnicodePathTag = 0x7075;
+    const auto bytes = [](std::string_view text) {
+        return reinterpret_cast<const unsigned char*>(text.data());
+    };
+    while (extra.size() >= 4) {
+        const std::uint64_t tag = ReadLittleEndian(bytes(extra), 2);
+        const std::size_t size = static_cast<std::size_t>(ReadLittleEndian(bytes(extra) + 2, 2));
+        if (size > extra.size() - 4) return std::nullopt;
+        const std::string_view data = extra.substr(4, size);
+        if (tag == kUnicodePathTag && data.size() >= 5 && data[0] == 1) {
+            const uLong nameCrc = crc32(0L, bytes(stored), static_cast<uInt>(stored.size()));
+            if (ReadLittleEndian(bytes(data) + 1, 4) != nameCrc) return std::nullopt;
+            return data.substr(5);
+        }
+        extra.remove_prefix(4 + size);
+    }
+    return std::nullopt;
+}
+
 // Reads count bytes at offset of file; false when they are not all there.
 bool ReadAt(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::size_t count) {
     return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0 &&
@@ -435,9 +462,17 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
 
     wchar_t decoded[kDecodedNameCapacity];
     const std::string_view storedName(stored, header.size_filename);
-    const bool utf8 = (header.flag & kUtf8NameFlag) != 0;
-    if (!(utf8 ? DecodeUtf8StoredName(storedName, decoded, kDecodedNameCapacity)
-               : DecodeStoredName(storedName, decoded, kDecodedNameCapacity))) {
+    std::optional<std::string_view> utf8Name;
+    std::vector<char> extra(header.size_file_extra);
+    if ((header.flag & kUtf8NameFlag) != 0) {
+        utf8Name = storedName;
+    } else if (!extra.empty() &&
+               unzGetCurrentFileInfo64(Handle(m_archive), nullptr, nullptr, 0, extra.data(),
+                                       static_cast<uLong>(extra.size()), nullptr, 0) == UNZ_OK) {
+        utf8Name = UnicodePath(std::string_view(extra.data(), extra.size()), storedName);
+    }
+    if (!(utf8Name ? DecodeUtf8StoredName(*utf8Name, decoded, kDecodedNameCapacity)
+                   : DecodeStoredName(storedName, decoded, kDecodedNameCapacity))) {
         return false;
     }
     // A name of "." pieces only ("./", as tools write the folder they were

@@ -20,6 +20,7 @@ import subprocess
 import sys
 import time
 import zipfile
+import zlib
 
 ARCHIVE_TZ = "IST-5:30"  # a fixed offset from UTC, no daylight saving time
 TREE_TIME = (2021, 3, 4, 5, 6, 8)
@@ -228,6 +229,19 @@ def python_archives(out):
     with zipfile.ZipFile(p("utf8_flag_bad_bytes"), "w") as archive:
         archive.writestr("first.txt", b"first\r\n")
         archive.writestr(RawNameInfo(b"bad\xff\xfe.txt", forced_flags=0x800), b"bad\r\n")
+
+    # Info-ZIP's Unicode path field beside a name in the OEM code page (cp437
+    # 0x82 is "é"), as Info-ZIP on Windows writes it; and a field left behind
+    # by a rename (its CRC is that of another name), which is not used.
+    def unicode_path(stored, name):
+        text = name.encode("utf-8")
+        return struct.pack("<HHBI", 0x7075, 5 + len(text), 1, zlib.crc32(stored)) + text
+    with zipfile.ZipFile(p("unicode_path_field"), "w") as archive:
+        for stored, extra in [(b"caf\x82.txt", unicode_path(b"caf\x82.txt", "café.txt")),
+                              (b"stale.txt", unicode_path(b"old.txt", "renamed.txt"))]:
+            info = RawNameInfo(stored)
+            info.extra = extra
+            archive.writestr(info, b"field\r\n")
 
     # Names the system's path rules would change or read as a device, each
     # after a good entry; and names that only look like them.

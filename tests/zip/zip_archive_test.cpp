@@ -282,6 +282,10 @@ TEST(ZipNames, NamesFlaggedAsUtf8AreUtf8WhateverTheCodePage) {
     TempFolder root;
     EXPECT_FALSE(Extract(Archive(L"utf8_flag_bad_bytes"), root / L"bad"));
     EXPECT_EQ(ListTree(root / L"bad"), std::vector<std::wstring>{L"first.txt"});
+
+    // Info-ZIP's UTF-8 name field is used while its CRC matches the name.
+    ASSERT_TRUE(Extract(Archive(L"unicode_path_field"), root / L"field"));
+    EXPECT_EQ(ListTree(root / L"field"), (std::vector<std::wstring>{L"café.txt", L"stale.txt"}));
 }
 
 // Run under code page 932 by zip.ShiftJisNames (see CMakeLists.txt).
