@@ -101,26 +101,22 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
         LogArchiveSkipped(archivePath, L"holds no Brand.ini");
         return;
     }
-    // Copied beside the installed brand first: a copy that fails (a full
-    // disk, a file that cannot be read) leaves that brand whole.
+    // A copy that fails leaves the installed brand whole.
     const std::wstring installed = JoinPath(installFolder, kBrandingFolderName);
-    const std::wstring staged = installed + kStagedBrandSuffix;
-    DeleteFolderTree(staged.c_str());
-    if (!CopyFolderTree(working.c_str(), staged.c_str())) {
-        DeleteFolderTree(staged.c_str());
-        LogArchiveSkipped(archivePath, L"could not be copied into the install folder");
-        return;
+    switch (CopyBrandInPlaceOf(working, installed)) {
+        case BrandCopy::Placed:
+            CreateDesktopShortcut(installFolder, desktopFolder, client);
+            break;
+        case BrandCopy::NotCopied:
+            LogArchiveSkipped(archivePath, L"could not be copied into the install folder");
+            break;
+        case BrandCopy::NotPlaced:
+            LogWriteLastError(LogLevelWarning, DefaultLogModule, kBrandLogCode,
+                              L"Brand archive %s cannot take the place of the installed brand %s, "
+                              L"which cannot be deleted; no desktop link is made",
+                              archivePath.c_str(), installed.c_str());
+            break;
     }
-    DeleteFolderTree(installed.c_str());
-    if (!MoveFileExW(staged.c_str(), installed.c_str(), 0)) {
-        LogWriteLastError(LogLevelWarning, DefaultLogModule, kBrandLogCode,
-                          L"Brand archive %s cannot take the place of the installed brand %s, "
-                          L"which cannot be deleted; no desktop link is made",
-                          archivePath.c_str(), installed.c_str());
-        DeleteFolderTree(staged.c_str());
-        return;
-    }
-    CreateDesktopShortcut(installFolder, desktopFolder, client);
 }
 
 void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove) {

@@ -11,9 +11,6 @@ inline constexpr wchar_t kBrandIconName[] = L"Brand.ico";
 // The brand's settings file and icon relative to the install folder.
 inline constexpr wchar_t kInstalledBrandIni[] = L"Branding\\Brand.ini";
 inline constexpr wchar_t kInstalledBrandIcon[] = L"Branding\\Brand.ico";
-// A brand's copy beside the Branding folder it is to replace, until it takes
-// that folder's place: a copy that fails leaves the folder as it was.
-inline constexpr wchar_t kStagedBrandSuffix[] = L".new";
 // The code of the log records about the brand.
 inline constexpr uint32_t kBrandLogCode = 20;
 

@@ -19,6 +19,8 @@ namespace {
 constexpr wchar_t kSetupKey[] = L"Software\\Quellmoor\\DeskHubClient\\Setup";
 constexpr wchar_t kBrandFileLocationValue[] = L"BrandFileLocation";
 constexpr DWORD kLocationChars = 1024;
+// A brand's copy beside the folder it is to replace, until it takes its place.
+constexpr wchar_t kStagedBrandSuffix[] = L".new";
 
 std::wstring FullPath(const std::wstring& path) {
     std::wstring full = FullPathName(path);
@@ -78,20 +80,27 @@ bool CarryOverInstalledBrand() {
     // one would lose the brand that is to be kept.
     if (_wcsicmp(FullPath(beside).c_str(), FullPath(installed).c_str()) == 0) return true;
 
-    // Copied beside the installer's own brand first: a copy that fails (a
-    // file that cannot be read, a full disk) leaves that brand as it was.
-    const std::wstring staged = beside + kStagedBrandSuffix;
-    DeleteFolderTree(staged.c_str());
-    if (CopyFolderTree(installed.c_str(), staged.c_str())) {
-        DeleteFolderTree(beside.c_str());
-        if (MoveFileExW(staged.c_str(), beside.c_str(), 0)) return true;
-    }
-    DeleteFolderTree(staged.c_str());
+    if (CopyBrandInPlaceOf(installed, beside) == BrandCopy::Placed) return true;
     LogWriteDefault(LogLevelError, kBrandLogCode,
                     L"The installed brand %s cannot be carried over to %s; nothing is deleted or "
                     L"installed\n",
                     installed.c_str(), beside.c_str());
     return false;
+}
+
+BrandCopy CopyBrandInPlaceOf(const std::wstring& source, const std::wstring& destination) {
+    const std::wstring staged = destination + kStagedBrandSuffix;
+    DeleteFolderTree(staged.c_str());
+    if (!CopyFolderTree(source.c_str(), staged.c_str())) {
+        DeleteFolderTree(staged.c_str());
+        return BrandCopy::NotCopied;
+    }
+    DeleteFolderTree(destination.c_str());
+    if (MoveFileExW(staged.c_str(), destination.c_str(), 0)) return BrandCopy::Placed;
+    const DWORD error = GetLastError();
+    DeleteFolderTree(staged.c_str());
+    SetLastError(error);
+    return BrandCopy::NotPlaced;
 }
 
 void ClearBrandFileLocation() {

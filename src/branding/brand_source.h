@@ -26,6 +26,16 @@ bool IsBrandFileLocationSet();
 // install folder, and the brand in it, is deleted.
 bool CarryOverInstalledBrand();
 
+// How a brand folder's copy took the place of another folder.
+enum class BrandCopy { Placed, NotCopied, NotPlaced };
+
+// Copies the brand folder source beside destination, then puts the copy in
+// destination's place. NotCopied: the copy failed (a full disk, a file that
+// cannot be read) and destination is as it was. NotPlaced: destination could
+// not be deleted; what is left of it stays, and the thread's last error is
+// that of the failed move.
+BrandCopy CopyBrandInPlaceOf(const std::wstring& source, const std::wstring& destination);
+
 // Deletes the "BrandFileLocation" value (creating its key when missing).
 // Failures are ignored.
 void ClearBrandFileLocation();

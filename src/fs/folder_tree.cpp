@@ -22,6 +22,13 @@ std::wstring Reach(const std::wstring& path) {
     return ExtendedLengthPath(path);
 }
 
+// A read-only file cannot be deleted until the attribute is cleared.
+void ClearReadOnly(const std::wstring& path, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(Reach(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+}
+
 bool IsEmpty(const wchar_t* text) {
     return text == nullptr || *text == L'\0';
 }
@@ -181,10 +188,7 @@ bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::
         if (IsFolderEntry(entry)) {
             PruneFolderTree(path.c_str(), isOwn);
         } else if (isOwn(path)) {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-                SetFileAttributesW(Reach(path).c_str(),
-                                   entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            }
+            ClearReadOnly(path, entry.dwFileAttributes);
             DeleteFileW(Reach(path).c_str());
         }
     }
@@ -215,10 +219,7 @@ bool DeleteFolderTree(const wchar_t* folder) {
             if (!DeleteFolderTree(path.c_str())) return false;
             RemoveFolderRobust(Reach(path).c_str());
         } else {
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-                SetFileAttributesW(Reach(path).c_str(),
-                                   entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            }
+            ClearReadOnly(path, entry.dwFileAttributes);
             DeleteFileRobust(Reach(path).c_str());
         }
     }
