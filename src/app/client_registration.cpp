@@ -80,8 +80,12 @@ uint32_t ClientInstall(const std::wstring& installDir, int32_t clientUiLevel,
     if (IsUserInAdminGroup()) {
         LogWriteDefault(3, 11, L"Installing latest Microsoft RDP Client control.\n");
         RunClientWithSwitch(installDir, RdpControlSwitch(kSwitchRegMsOcx, clientUiLevel));
-        result = RunClientWithSwitch(installDir, RdpControlSwitch(kSwitchRegOcx, clientUiLevel));
-        LogRdpControlResult(result);
+        const uint32_t control =
+            RunClientWithSwitch(installDir, RdpControlSwitch(kSwitchRegOcx, clientUiLevel));
+        LogRdpControlResult(control);
+        // The control's run does not register the COM server: a failed
+        // registration stays the result.
+        if (result == 0) result = control;
     } else {
         LogWriteDefault(3, 11,
                         L"Skipping RDP control installation as this user does not have "

@@ -9,6 +9,7 @@
 #include "fs/folder_tree.h"
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
+#include "integration/shell_folders.h"
 #include "integration/shell_links.h"
 #include "logging/last_error.h"
 #include "logging/log_write.h"
@@ -38,20 +39,38 @@ std::wstring LinkIcon(const std::wstring& brandIcon, const std::wstring& clientP
     return Exists(brandIcon) ? brandIcon : clientPath;
 }
 
-// "<temporary folder>\Branding", or empty when the temporary folder is unknown.
+// "<temporary folder>\Branding", or empty when the temporary folder is unknown
+// or is no temporary folder: with TMP and TEMP unset the system names the
+// profile or the Windows folder, and the "Branding" folder there, emptied
+// before every extraction, would be the user's.
 std::wstring BrandWorkingFolder() {
     wchar_t temp[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH) return {};
-    return std::wstring(temp, length) + kBrandingFolderName;
+    const std::wstring folder(temp, length);
+    if (IsShellFolderOrAncestor(folder, UserShellFolders(false))) return {};
+    return folder + kBrandingFolderName;
 }
 
-// Creates the link in folder under name, first making the folders of a nested
-// name below folder.
+// Creates the link in folder under name. One that cannot be made is told:
+// the user is then without it.
+void MakeLink(const std::wstring& target, const std::wstring& folder, const std::wstring& name,
+              const std::wstring& icon) {
+    const HRESULT result =
+        CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), icon.c_str());
+    if (FAILED(result)) {
+        LogWriteDefault(LogLevelWarning, kBrandLogCode,
+                        L"Link %s to %s could not be created (0x%08x)\n",
+                        JoinPath(folder, LinkFileName(name)).c_str(), target.c_str(),
+                        static_cast<unsigned>(result));
+    }
+}
+
+// The same, first making the folders of a nested name below folder.
 void CreateNamedShortcut(const std::wstring& target, const std::wstring& folder,
                          const std::wstring& name, const std::wstring& icon) {
     CreatePathFolders(JoinPath(folder, LinkFileName(name)).c_str());
-    CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), icon.c_str());
+    MakeLink(target, folder, name, icon);
 }
 
 // The desktop link under the installed brand's shortcut_name (or the default
@@ -77,7 +96,11 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
     if (installFolder.empty()) return;
     const std::wstring client = installFolder + kDeskHubClientExe;
     const std::wstring working = BrandWorkingFolder();
-    if (working.empty()) return;
+    if (working.empty()) {
+        LogArchiveSkipped(archivePath, L"was not extracted: the temporary folder is unknown or is "
+                                       L"one of the user's own folders");
+        return;
+    }
 
     // Files of an earlier extraction must not join this brand, and a stale
     // Brand.ini must not stand in for one the archive lacks.
@@ -143,7 +166,7 @@ void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove)
     CreateNamedShortcut(client, folder, appTitle, icon);
     const std::wstring uninstaller = installFolder + kUninstallerExe;
     if (Exists(uninstaller)) {
-        CreateShortcut(uninstaller.c_str(), folder.c_str(), kUninstallLinkName, icon.c_str());
+        MakeLink(uninstaller, folder, kUninstallLinkName, icon);
     }
 }
 

@@ -10,12 +10,14 @@ namespace {
 constexpr wchar_t kBrandSection[] = L"BRANDING";
 constexpr DWORD kValueChars = 1024;
 
-// A relative name that stays inside the folder it is joined to: not
-// absolute, no drive or stream colon, no "." or ".." piece and no empty piece.
+// A relative name that stays inside the folder it is joined to and can be a
+// file name there: not absolute, no drive or stream colon, no "." or ".."
+// piece, no empty piece, none of the characters no file name may hold.
 // Nested names ("Vendor\\Suite") are kept.
-bool StaysInItsFolder(const std::wstring& name) {
+bool IsUsableName(const std::wstring& name) {
     if (name.empty()) return true;
-    if (name.find(L':') != std::wstring::npos) return false;
+    if (name.find_first_of(L":<>\"|?*") != std::wstring::npos) return false;
+    if (std::any_of(name.begin(), name.end(), [](wchar_t c) { return c < L' '; })) return false;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = name.find_first_of(L"\\/", start);
@@ -32,7 +34,7 @@ std::wstring ReadSetting(const std::wstring& iniPath, const wchar_t* key, const 
     wchar_t value[kValueChars] = {};
     GetPrivateProfileStringW(kBrandSection, key, fallback, value, kValueChars, iniPath.c_str());
     std::wstring text(value);
-    if ((emptyMeansDefault && text.empty()) || !StaysInItsFolder(text)) return fallback;
+    if ((emptyMeansDefault && text.empty()) || !IsUsableName(text)) return fallback;
     std::replace(text.begin(), text.end(), L'/', L'\\');
     return text;
 }

@@ -35,4 +35,5 @@ std::wstring ReadCompanyName(const std::wstring& iniPath);
 // nested ("Vendor\Suite", "/" read as "\"): its folders are made below the
 // folder it is joined to. A value that would lead out of that folder (an
 // absolute name, a drive or stream colon, a "." or ".." piece, an empty piece)
-// is replaced by its default.
+// or that no file name may hold (one of <>"|?* or a control character) is
+// replaced by its default.

@@ -25,9 +25,9 @@ const KNOWNFOLDERID* const kShellFolderIds[] = {
 // Environment variables that name the same folders as this process sees them;
 // the installer itself takes %APPDATA% from the environment.
 const wchar_t* const kShellFolderVariables[] = {
-    L"USERPROFILE", L"APPDATA", L"LOCALAPPDATA", L"TEMP", L"TMP", L"SystemRoot",
-    L"ProgramFiles", L"ProgramData",
+    L"USERPROFILE", L"APPDATA", L"LOCALAPPDATA", L"SystemRoot", L"ProgramFiles", L"ProgramData",
 };
+const wchar_t* const kTemporaryFolderVariables[] = {L"TEMP", L"TMP"};
 
 void AddKnownFolder(std::vector<std::wstring>& folders, const KNOWNFOLDERID& id) {
     PWSTR path = nullptr;
@@ -59,11 +59,14 @@ void AddTemporaryFolder(std::vector<std::wstring>& folders) {
 
 }  // namespace
 
-std::vector<std::wstring> UserShellFolders() {
+std::vector<std::wstring> UserShellFolders(bool withTemporaryFolder) {
     std::vector<std::wstring> folders;
     for (const KNOWNFOLDERID* id : kShellFolderIds) AddKnownFolder(folders, *id);
     for (const wchar_t* name : kShellFolderVariables) AddVariable(folders, name);
-    AddTemporaryFolder(folders);
+    if (withTemporaryFolder) {
+        for (const wchar_t* name : kTemporaryFolderVariables) AddVariable(folders, name);
+        AddTemporaryFolder(folders);
+    }
     std::vector<std::wstring> full;
     for (const std::wstring& folder : folders) {
         std::wstring plain = PlainFullPath(folder);

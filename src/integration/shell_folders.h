@@ -12,8 +12,10 @@
 // temporary folder, Windows, Program Files and ProgramData. Plain full paths
 // (PlainFullPath: short names not yet resolved), each once; a folder that
 // cannot be had is left out, so the list may be short but never holds an
-// empty entry.
-std::vector<std::wstring> UserShellFolders();
+// empty entry. Without withTemporaryFolder the temporary folder (TEMP, TMP and
+// GetTempPathW) is left out, for judging whether that folder is one of the
+// others.
+std::vector<std::wstring> UserShellFolders(bool withTemporaryFolder = true);
 
 // True when folder is one of UserShellFolders() or holds one of them below it
 // (a drive root, the profile's parent, ...). Paths are compared in full form

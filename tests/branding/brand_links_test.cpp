@@ -19,6 +19,7 @@
 #include "cleanup/registry_and_shell_helpers.h"
 #include "fs/fs_test_helpers.h"
 #include "integration/shell_links.h"
+#include "logging/logger.h"
 #include "support/test_support.h"
 
 using brand_testing::BrandIni;
@@ -332,8 +333,9 @@ TEST_F(Branding, NestedNamesGetTheirFoldersAndNamesEndingInLnkStayLinks) {
 }
 
 TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
-    for (const wchar_t* company : {L"\\Rooted", L"/Rooted", L"D:Drive", L"Co:stream", L"a\\..\\b",
-                                   L"a\\.\\b", L"a\\\\b", L"Trail\\"}) {
+    for (const wchar_t* company :
+         {L"\\Rooted", L"/Rooted", L"D:Drive", L"Co:stream", L"a\\..\\b", L"a\\.\\b", L"a\\\\b",
+          L"Trail\\", L"Why?", L"A*", L"<Co>", L"Co\"s", L"A|B", L"Tab\tCo"}) {
         SCOPED_TRACE(testing_support::ToUtf8(company));
         ClearLinks();
         WriteInstalledBrand(L"App", L"Desk", company);
@@ -355,6 +357,24 @@ TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
         EXPECT_EQ(item.find(L"Escaped"), std::wstring::npos) << testing_support::ToUtf8(item);
     }
     EXPECT_FALSE(FolderExists(L"C:\\Elsewhere"));
+}
+
+TEST_F(Branding, ALinkThatCannotBeMadeIsTold) {
+    // A file holds the place of the company folder.
+    WriteInstalledBrand(L"App", L"Desk", L"Blocked");
+    WriteFileBytes(programs + L"\\Blocked", "a file");
+    const std::wstring log = files / L"log.txt";
+    LogInitialize(log.c_str());
+    UpdateProgramsMenuShortcuts(install, false);
+    LogInitialize(nullptr);
+    const std::wstring text = testing_support::ReadUtf16File(log);
+    for (const auto& [name, target] : {std::pair{L"App.lnk", client}, {L"Uninstall.lnk", uninstaller}}) {
+        EXPECT_NE(text.find(L" - Link " + programs + L"\\Blocked\\Client\\" + name + L" to " +
+                            target + L" could not be created (0x"),
+                  std::wstring::npos)
+            << testing_support::ToUtf8(text);
+    }
+    EXPECT_EQ(ReadFileBytes(programs + L"\\Blocked"), "a file");
 }
 
 TEST_F(Branding, AnInstalledBrandNamesTheLinksAtSetUpAndIsKeptByAnUpgrade) {

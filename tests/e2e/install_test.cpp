@@ -362,17 +362,23 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
 
 TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
     constexpr wchar_t kDamaged[] = L" cannot be opened, is empty or is damaged";
-    // The last: a file in the place of the brand's copy in the install folder.
+    // The fifth: a file in the place of the brand's copy in the install folder.
+    // The last: TMP and TEMP unset, so that the system names the profile, whose
+    // "Branding" folder is the user's.
     const struct {
         const wchar_t* name;
         const wchar_t* why;
         const wchar_t* payloadFile;
+        bool withoutTemporaryFolder;
     } cases[] = {
-        {L"brandtest_broken", kDamaged, nullptr},
-        {L"brandtest_no_ini", L" holds no Brand.ini", nullptr},
-        {L"missing", kDamaged, nullptr},
-        {L"ziptest_windows_trailing_dot", kDamaged, nullptr},
-        {L"brandtest_full", L" could not be copied into the install folder", L"Branding.new"}};
+        {L"brandtest_broken", kDamaged, nullptr, false},
+        {L"brandtest_no_ini", L" holds no Brand.ini", nullptr, false},
+        {L"missing", kDamaged, nullptr, false},
+        {L"ziptest_windows_trailing_dot", kDamaged, nullptr, false},
+        {L"brandtest_full", L" could not be copied into the install folder", L"Branding.new", false},
+        {L"e2e_brand",
+         L" was not extracted: the temporary folder is unknown or is one of the user's own folders",
+         nullptr, true}};
     for (const auto& brand : cases) {
         const std::wstring name = brand.name;
         SCOPED_TRACE(ToUtf8(name));
@@ -384,7 +390,15 @@ TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
         if (brand.payloadFile != nullptr) {
             WriteFileBytes(payload + L"\\" + brand.payloadFile, "not a folder");
         }
-        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+        const std::wstring profile = scenario.Root() + L"\\Profile";
+        EnvironmentChanges environment;
+        if (brand.withoutTemporaryFolder) {
+            CreateDirectoryW(profile.c_str(), nullptr);
+            CreateDirectoryW((profile + L"\\Branding").c_str(), nullptr);
+            WriteFileBytes(profile + L"\\Branding\\Brand.ini", "the user's own");
+            environment = {{L"TMP", std::nullopt}, {L"TEMP", std::nullopt}, {L"USERPROFILE", profile}};
+        }
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q", 180000, environment), 0u);
 
         const std::wstring why = brand.why;
         EXPECT_TRUE(ContainsInOrder(
@@ -395,6 +409,9 @@ TEST(Install, BrandArchiveThatGivesNoBrandIsToldAndTheInstallGoesOn) {
         EXPECT_FALSE(FolderExists(scenario.InstallFolder() + L"\\Branding"));
         EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Quellmoor\\Client\\Quellmoor Client.lnk"));
         ExpectInstalled(scenario);
+        if (brand.withoutTemporaryFolder) {
+            EXPECT_EQ(ReadFileBytes(profile + L"\\Branding\\Brand.ini"), "the user's own");
+        }
     }
 }
 
@@ -486,23 +503,42 @@ TEST(Install, StandardUserWhoseComRegistrationFails) {
     EXPECT_EQ(WindowStarts(scenario, L"DESKHubClient.exe"), 1u);
 }
 
-TEST(Install, AdministratorWhoseControlRunFails) {
-    Scenario scenario;
-    const std::wstring payload =
-        scenario.MakePayload(scenario.Root() + L"\\Setup", {L"SwitchExitCode-regocx=3"});
-    ChildProcess running = scenario.Start(payload + L"\\VuClient.exe");
-    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
-    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+TEST(Install, AdministratorWhoseControlRunOrComRegistrationFails) {
+    // The second: the control's run succeeds, yet the COM server is not
+    // registered, and that stays the install's result.
+    const struct {
+        const wchar_t* clientSetting;
+        const wchar_t* comSetting;
+        std::vector<std::wstring> lines;
+    } cases[] = {
+        {L"SwitchExitCode-regocx=3",
+         nullptr,
+         {L"Registering N4ClientSystem.dll succeeded.",
+          L"Installing latest Microsoft RDP Client control.",
+          L"Failed to install new RDP control. Error: 3.", L"Exiting client install (0X00000003)"}},
+        {nullptr,
+         L"RegisterResult=0x80070005",
+         {L"Registering N4ClientSystem.dll failed. Error: -2147024891.",
+          L"RDP control installation exited normally.", L"Exiting client install (0X80070005)"}}};
+    for (const auto& failure : cases) {
+        SCOPED_TRACE(ToUtf8(failure.lines.back()));
+        Scenario scenario;
+        std::vector<std::wstring> client, server;
+        if (failure.clientSetting != nullptr) client.push_back(failure.clientSetting);
+        if (failure.comSetting != nullptr) server.push_back(failure.comSetting);
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup", client, server);
+        ChildProcess running = scenario.Start(payload + L"\\VuClient.exe");
+        ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
-    const auto log = scenario.LogMessages();
-    EXPECT_TRUE(ContainsInOrder(log, {L"Registering N4ClientSystem.dll succeeded.",
-                                      L"Installing latest Microsoft RDP Client control.",
-                                      L"Failed to install new RDP control. Error: 3.",
-                                      L"Exiting client install (0X00000003)"}));
-    // Quiet: both control switches with " -silent", the Defender switch alone.
-    EXPECT_EQ(ClientSwitchRuns(scenario), L"-regmsocx -silent;-regocx -silent;-windefexcludeadd;");
-    Sleep(1000);
-    EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u);
+        EXPECT_TRUE(ContainsInOrder(scenario.LogMessages(), failure.lines));
+        // Quiet: both control switches with " -silent", the Defender switch alone.
+        EXPECT_EQ(ClientSwitchRuns(scenario),
+                  L"-regmsocx -silent;-regocx -silent;-windefexcludeadd;");
+        EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+        Sleep(1000);
+        EXPECT_EQ(WindowStarts(scenario, L"VuClient.exe"), 1u);
+    }
 }
 
 TEST(Install, AdministratorWhoseClientCannotStart) {
