@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "app/installer_app.h"
@@ -127,4 +131,39 @@ TEST(StartUp, DeclinedUninstallWithoutAppDataLogsToTheDriveRoot) {
     EXPECT_EQ(text.find(L"Installer set to Install"), std::wstring::npos);
     // Nothing but the one switch line (after the line break that opens the file).
     EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 2);
+}
+
+// The manifest a vendor ships: no elevation asked, the Windows versions named
+// (so that the compatibility assistant leaves the installer alone), the
+// product's version in the version resource.
+TEST(Executable, ManifestAndVersionAreThoseOfTheRelease) {
+    const std::wstring exe = BinFolder() + L"\\Uninstall.exe";
+    HMODULE image = LoadLibraryExW(exe.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(image, found)));
+    ASSERT_NE(data, nullptr);
+    const std::string manifest(data, SizeofResource(image, found));
+    FreeLibrary(image);
+    for (const char* part :
+         {"level=\"asInvoker\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+          "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "processorArchitecture=\"amd64\""}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+
+    DWORD ignored = 0;
+    std::vector<BYTE> version(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(
+        GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    const std::string expected = INSTALLER_TEST_VERSION;
+    char text[64];
+    snprintf(text, sizeof(text), "%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+             LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(text, expected);
 }
