@@ -54,6 +54,18 @@ TEST(InstallLocations, FollowTheAppDataVariable) {
     std::wstring first = GetInstallFolder();
     first += L"changed";
     EXPECT_EQ(GetInstallFolder(), roaming + L"\\QuellmoorClient");
+
+    // Other spellings of the same folder give the same paths.
+    std::wstring slashes = roaming;
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+    const std::wstring parent = folder.Path();
+    for (const std::wstring& spelling :
+         {roaming + L"\\", roaming + L"\\\\", slashes + L"/", L"\\\\?\\" + roaming,
+          parent + L"\\.\\x\\..\\Roaming Profile Folder"}) {
+        SCOPED_TRACE(ToUtf8(spelling));
+        VariableOverride spelled(spelling.c_str());
+        EXPECT_EQ(GetInstallFolder(), roaming + L"\\QuellmoorClient");
+    }
 }
 
 TEST(InstallLocations, ShortAppDataGivesTheLongForm) {

@@ -895,3 +895,30 @@ TEST(Install, RoamingFolderWithSpacesOtherScriptsAndLongPaths) {
     EXPECT_FALSE(KeyExists(kUninstallEntryKey));
     EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
 }
+
+TEST(Install, RoamingFolderNamedWithATrailingSeparatorOrSlashes) {
+    for (const bool slashes : {false, true}) {
+        Scenario scenario;
+        std::wstring appData = scenario.Roaming() + L"\\";
+        if (slashes) std::replace(appData.begin(), appData.end(), L'\\', L'/');
+        SCOPED_TRACE(ToUtf8(appData));
+        const EnvironmentChanges environment = {{L"APPDATA", appData}};
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q", 180000, environment), 0u);
+
+        const std::wstring install = scenario.InstallFolder();
+        EXPECT_EQ(scenario.LogMessages().end()[-2], L"Exiting client install (0X00000000)");
+        ExpectInstalled(scenario);
+        EXPECT_EQ(ReadString(kUninstallEntryKey, L"InstallLocation"), install);
+        EXPECT_EQ(ReadString(kUninstallEntryKey, L"UninstallString"),
+                  L"\"" + install + L"\\Uninstall.exe\" -u");
+        EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Quellmoor Client.lnk"),
+                  install + L"\\DESKHubClient.exe");
+
+        ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q", 180000, environment), 0u);
+        EXPECT_FALSE(KeyExists(kUninstallEntryKey));
+        EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Quellmoor Client.lnk"));
+        EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Quellmoor"));
+        EXPECT_TRUE(WaitUntil([&] { return !FolderExists(install); }, 20000));
+    }
+}

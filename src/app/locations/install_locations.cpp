@@ -19,12 +19,26 @@ std::wstring GetRoamingAppDataFolder() {
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", value, kAppDataChars);
     if (length == 0 || length >= kAppDataChars) return {};
 
+    // One spelling for every path built on the folder (registry values, link
+    // targets, the comparisons that find the links again): an absolute value
+    // in its plain full form, with backslashes only and no trailing or doubled
+    // separator ("C:/Users/x/AppData/Roaming/" is read as
+    // "C:\Users\x\AppData\Roaming"). A relative value stays as written, to be
+    // refused as it stands.
+    std::wstring folder(value, length);
+    if (IsAbsolutePath(folder)) {
+        std::wstring plain = PlainFullPath(folder);
+        if (!plain.empty()) folder = std::move(plain);
+    }
+
     // The long form may be longer than the short one; let the buffer grow.
-    std::vector<wchar_t> longForm(kAppDataChars + 1);
-    DWORD needed = GetLongPathNameW(value, longForm.data(), static_cast<DWORD>(longForm.size()));
+    std::vector<wchar_t> longForm(folder.size() + MAX_PATH);
+    DWORD needed =
+        GetLongPathNameW(folder.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
     if (needed > longForm.size()) {
         longForm.resize(needed);
-        needed = GetLongPathNameW(value, longForm.data(), static_cast<DWORD>(longForm.size()));
+        needed =
+            GetLongPathNameW(folder.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
     }
     if (needed == 0 || needed >= longForm.size()) return {};
     return std::wstring(longForm.data(), needed);

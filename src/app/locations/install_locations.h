@@ -8,8 +8,10 @@
 inline constexpr wchar_t kInstallFolderName[] = L"\\QuellmoorClient";
 inline constexpr wchar_t kClientDataFolderName[] = L"\\N4Client";
 
-// The long form of the "APPDATA" environment variable; empty when the variable
-// is unset, names no existing folder, or its long form cannot be had.
+// The long form of the "APPDATA" environment variable, an absolute value in its
+// plain full form (backslashes only, no trailing or doubled separator, "." and
+// ".." pieces resolved); empty when the variable is unset, names no existing
+// folder, or its long form cannot be had.
 std::wstring GetRoamingAppDataFolder();
 
 // GetRoamingAppDataFolder() + "\QuellmoorClient" (so "\QuellmoorClient", the
