@@ -85,10 +85,19 @@ void CleanShortcutList(HKEY root, const wchar_t* listKeyPath) {
     for (;;) {
         wchar_t file[kNameChars] = {};
         DWORD length = kNameChars;
-        if (RegEnumValueW(list.Get(), index, file, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
+        const LSTATUS status =
+            RegEnumValueW(list.Get(), index, file, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) {
+            // A name too long for any plain path: the file is left, and the
+            // values after it are still handled.
+            LogWriteDefault(LogLevelWarning, kListLogCode,
+                            L"A file listed in %s has a name of more than %lu characters; it is "
+                            L"left in place.\n",
+                            listKeyPath, kNameChars - 1);
+            ++index;
+            continue;
         }
+        if (status != ERROR_SUCCESS) break;
         if (!IsShortcutFileName(file)) {
             LogWriteDefault(LogLevelWarning, kListLogCode,
                             L"Listed file %s is not a shortcut; it is left in place.\n", file);

@@ -47,6 +47,10 @@ class ShortcutLists : public ::testing::Test {
 
 TEST_F(ShortcutLists, ListedFilesAndTheirValuesGoByTheirFlag) {
     const HKEY root = HKEY_CURRENT_USER;
+    // First, a name too long for any plain path: it stays, and the values
+    // after it are still handled.
+    const std::wstring tooLong = files_ / (std::wstring(300, L'n') + L".lnk");
+    SetDwordValue(root, kStartupList, tooLong.c_str(), 1);
     // Data 1: the file and its emptied parents go, up to a folder that still
     // holds something.
     const std::wstring deep = files_ / L"A\\B\\C\\deep.lnk";
@@ -107,14 +111,17 @@ TEST_F(ShortcutLists, ListedFilesAndTheirValuesGoByTheirFlag) {
     EXPECT_EQ(testing_support::ReadFileBytes(document), "the user's work");
     EXPECT_TRUE(FileExists(lookalike));
     EXPECT_FALSE(FileExists(upperCase));
-    EXPECT_EQ(Count(L"[W 21/00000013/"), 2u);
+    EXPECT_EQ(Count(L"[W 21/00000013/"), 3u);
+    EXPECT_EQ(Count(L" - A file listed in " + kStartupList +
+                    L" has a name of more than 259 characters; it is left in place.\r\n"),
+              1u);
     EXPECT_EQ(Count(L" - Listed file " + document + L" is not a shortcut; it is left in place.\r\n"),
               1u);
     // The walk stopped at the test's own folder, which still holds files.
     EXPECT_TRUE(FolderExists(files_.Path()));
 
     EXPECT_TRUE(KeyExists(root, kStartupList));
-    EXPECT_TRUE(ValueNames(root, kStartupList).empty());
+    EXPECT_EQ(ValueNames(root, kStartupList), std::vector<std::wstring>{tooLong});
     EXPECT_EQ(Count(L"[I 21/00000013/"), 1u);
     EXPECT_EQ(Count(L" - Cleaning old shortcuts: Software\\Quellmoor\\StartupShortcuts.\r\n"), 1u);
     SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
