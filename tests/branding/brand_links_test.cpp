@@ -359,6 +359,29 @@ TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
     EXPECT_FALSE(FolderExists(L"C:\\Elsewhere"));
 }
 
+TEST_F(Branding, Utf8BrandIniGivesItsNamesWithOrWithoutAMark) {
+    const std::string names = testing_support::ToUtf8(
+        L"; made in an editor that writes UTF-8\r\n[Branding]\r\napp_title = \"Société Desk\"\r\n"
+        L"shortcut_name=Müller Client\r\n company_name =Ünïcode Co\r\n[other]\r\napp_title=No\r\n");
+    for (const std::string mark : {"\xEF\xBB\xBF", ""}) {
+        SCOPED_TRACE(mark.empty() ? "without a mark" : "with a mark");
+        ClearLinks();
+        WriteFileBytes(install + L"Branding\\Brand.ini", mark + names);
+        UpdateClientShortcuts(false, install, L"", false);
+        EXPECT_EQ(ListTree(desktop), Names{L"Müller Client.lnk"});
+        EXPECT_EQ(ListTree(programs), (Names{L"Ünïcode Co\\", L"Ünïcode Co\\Client\\",
+                                             L"Ünïcode Co\\Client\\Société Desk.lnk",
+                                             L"Ünïcode Co\\Client\\Uninstall.lnk"}));
+    }
+    // Bytes that are no UTF-8 are the ANSI code page's, as the system reads them.
+    ClearLinks();
+    WriteFileBytes(install + L"Branding\\Brand.ini", "[BRANDING]\r\nshortcut_name=Caf\xE9\r\n");
+    wchar_t ansi[8] = {};
+    MultiByteToWideChar(CP_ACP, 0, "Caf\xE9", -1, ansi, 8);
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{std::wstring(ansi) + L".lnk"});
+}
+
 TEST_F(Branding, ALinkThatCannotBeMadeIsTold) {
     // A file holds the place of the company folder.
     WriteInstalledBrand(L"App", L"Desk", L"Blocked");
