@@ -4,6 +4,8 @@
 #include <string>
 
 #include "cleanup/registry_text.h"
+#include "logging/log_write.h"
+#include "logging/logger.h"
 #include "win/handles.h"
 #include "win/registry.h"
 #include "win/wide_format.h"
@@ -53,6 +55,28 @@ RegistryText ReadSavedDefault(HKEY backupKey) {
     }
     return saved;
 }
+
+// True when the extension's Classes key names a program other than the
+// client as its default: the user or another program has taken the file type
+// over since the client did, and the restore, meant to undo the client's
+// change, would undo theirs (or delete their registration). A missing or
+// empty default, or the client's own ProgID, is the client's doing.
+bool IsTakenByAnotherProgram(HKEY root, const wchar_t* extension) {
+    UniqueHkey key;
+    if (RegOpenKeyExW(root, FormatWide(kClassesExtensionFormat, extension).c_str(), 0, KEY_READ,
+                      key.Put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    const RegistryText current = ReadRegistryText(key.Get(), nullptr, kValueChars);
+    if (current.status == ERROR_FILE_NOT_FOUND) return false;
+    if (current.IsString() && current.text.empty()) return false;
+    const std::wstring clientProgId = FormatWide(kClientProgIdFormat, extension);
+    return !current.IsString() ||
+           CompareStringOrdinal(current.text.c_str(), -1, clientProgId.c_str(), -1, TRUE) !=
+               CSTR_EQUAL;
+}
+
+constexpr uint32_t kRestoreLogCode = 17;
 
 }  // namespace
 
@@ -107,7 +131,11 @@ LSTATUS RestoreClassesAssociation(HKEY root, const wchar_t* extension, HKEY back
     LSTATUS status = RegOpenKeyExW(root, kClassesKey, 0, KEY_ALL_ACCESS, classes.Put());
     if (status != ERROR_SUCCESS) return status;
 
-    if (noEarlierAssociation) {
+    if ((noEarlierAssociation || usable) && IsTakenByAnotherProgram(root, extension)) {
+        LogWriteDefault(LogLevelInfo, kRestoreLogCode,
+                        L"File type %s belongs to another program now; it is left as it is.\n",
+                        extension);
+    } else if (noEarlierAssociation) {
         // The extension had no association of its own before the client's.
         DeleteRegistryTree(classes.Get(), extension);
     } else if (usable) {

@@ -68,7 +68,20 @@ TEST_F(AssociationRestore, RestoresEveryBackedUpExtensionAndEmptiesTheStore) {
 
     SetStringValue(root_, kClasses + L"\\.other", nullptr, L"otherfile");
 
+    // .new and .old: another program took the file type over after the
+    // client; its registration stays, whatever the backup holds.
+    SetStringValue(root_, kStore + L"\\.new", L"KivBackupShortCut", L"");
+    SetStringValue(root_, kClasses + L"\\.new", nullptr, L"Other.New");
+    SetStringValue(root_, kClasses + L"\\.new\\ShellNew", L"NullFile", L"");
+    SetStringValue(root_, kStore + L"\\.old", L"KivBackupShortCut", L"oldfile");
+    SetStringValue(root_, kClasses + L"\\.old", nullptr, L"Other.Old");
+    CreateKey(root_, kClasses + L"\\KIVShortCut.old");
+
     EXPECT_EQ(RestoreAllFileAssociations(root_), ERROR_SUCCESS);
+    EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.new", nullptr), L"Other.New");
+    EXPECT_TRUE(KeyExists(root_, kClasses + L"\\.new\\ShellNew"));
+    EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.old", nullptr), L"Other.Old");
+    EXPECT_FALSE(KeyExists(root_, kClasses + L"\\KIVShortCut.old"));
 
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.abc", nullptr), L"abcfile");
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.abc", L"Content Type"), L"text/abc");
