@@ -56,6 +56,12 @@ RegistryText ReadSavedDefault(HKEY backupKey) {
     return saved;
 }
 
+// True when progId is the one the client gives the extension.
+bool IsClientProgId(const std::wstring& progId, const wchar_t* extension) {
+    const std::wstring clientProgId = FormatWide(kClientProgIdFormat, extension);
+    return CompareStringOrdinal(progId.c_str(), -1, clientProgId.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 // True when the extension's Classes key names a program other than the
 // client as its default: the user or another program has taken the file type
 // over since the client did, and the restore, meant to undo the client's
@@ -70,10 +76,7 @@ bool IsTakenByAnotherProgram(HKEY root, const wchar_t* extension) {
     const RegistryText current = ReadRegistryText(key.Get(), nullptr, kValueChars);
     if (current.status == ERROR_FILE_NOT_FOUND) return false;
     if (current.IsString() && current.text.empty()) return false;
-    const std::wstring clientProgId = FormatWide(kClientProgIdFormat, extension);
-    return !current.IsString() ||
-           CompareStringOrdinal(current.text.c_str(), -1, clientProgId.c_str(), -1, TRUE) !=
-               CSTR_EQUAL;
+    return !current.IsString() || !IsClientProgId(current.text, extension);
 }
 
 constexpr uint32_t kRestoreLogCode = 17;
@@ -161,8 +164,13 @@ LSTATUS RestoreExplorerFileExts(const wchar_t* extension, HKEY backupKey) {
 
     const RegistryText progId = ReadRegistryText(backupKey, kBackupProgIdValue, kValueChars);
     if (progId.IsTerminatedString()) {
-        status = SetStringValue(explorer.Get(), kProgIdValue, progId.text);
-        if (status != ERROR_SUCCESS) return status;
+        // A choice made since the client's is not set back.
+        const RegistryText current = ReadRegistryText(explorer.Get(), kProgIdValue, kValueChars);
+        if (!current.IsString() || current.text.empty() ||
+            IsClientProgId(current.text, extension)) {
+            status = SetStringValue(explorer.Get(), kProgIdValue, progId.text);
+            if (status != ERROR_SUCCESS) return status;
+        }
         status = RegDeleteValueW(backupKey, kBackupProgIdValue);
         if (status != ERROR_SUCCESS) return status;
     }

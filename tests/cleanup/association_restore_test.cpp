@@ -76,12 +76,15 @@ TEST_F(AssociationRestore, RestoresEveryBackedUpExtensionAndEmptiesTheStore) {
     SetStringValue(root_, kStore + L"\\.old", L"KivBackupShortCut", L"oldfile");
     SetStringValue(root_, kClasses + L"\\.old", nullptr, L"Other.Old");
     CreateKey(root_, kClasses + L"\\KIVShortCut.old");
+    SetStringValue(root_, kStore + L"\\.old", L"KivBackupProgid", L"Old.Progid");
+    SetStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.old", L"Progid", L"Other.Old");
 
     EXPECT_EQ(RestoreAllFileAssociations(root_), ERROR_SUCCESS);
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.new", nullptr), L"Other.New");
     EXPECT_TRUE(KeyExists(root_, kClasses + L"\\.new\\ShellNew"));
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.old", nullptr), L"Other.Old");
     EXPECT_FALSE(KeyExists(root_, kClasses + L"\\KIVShortCut.old"));
+    EXPECT_EQ(ReadStringValue(HKEY_CURRENT_USER, kExplorer + L"\\.old", L"Progid"), L"Other.Old");
 
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.abc", nullptr), L"abcfile");
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.abc", L"Content Type"), L"text/abc");
