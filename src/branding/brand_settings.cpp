@@ -67,7 +67,7 @@ bool SameName(std::wstring_view a, std::wstring_view b) {
 // The key's value in the section of INI text, read as the system reads a
 // profile: names without regard to letter case, blanks around names and
 // values dropped, one pair of enclosing quotes taken off, the first match
-// winning, cut to the buffer of the system's reading. Empty when missing.
+// winning, cut to the buffer of the system's reading. Nothing when missing.
 std::optional<std::wstring> FindIniValue(std::wstring_view text, std::wstring_view section,
                                          std::wstring_view key) {
     bool inSection = false;

@@ -29,6 +29,7 @@ constexpr wchar_t kApplicationValue[] = L"Application";
 constexpr DWORD kValueChars = MAX_PATH;    // backup values are read into 260 characters
 constexpr DWORD kKeyNameChars = MAX_PATH;  // extension names are enumerated into 260
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+constexpr uint32_t kRestoreLogCode = 17;
 
 // An extension names a key below Software\Classes and the FileExts keys: a
 // dot and at least one more character, no backslash. Any other name is no
@@ -56,30 +57,29 @@ RegistryText ReadSavedDefault(HKEY backupKey) {
     return saved;
 }
 
-// True when progId is the one the client gives the extension.
-bool IsClientProgId(const std::wstring& progId, const wchar_t* extension) {
+// True when a value of the extension's file type is as the client left it:
+// missing, empty, or naming the client's own ProgID. Anything else (another
+// program's ProgID, a value of another type) was chosen since, and the
+// restore, meant to undo the client's change, must not undo that choice.
+bool IsUnsetOrTheClients(const RegistryText& current, const wchar_t* extension) {
+    if (current.status == ERROR_FILE_NOT_FOUND) return true;
+    if (!current.IsString()) return false;
     const std::wstring clientProgId = FormatWide(kClientProgIdFormat, extension);
-    return CompareStringOrdinal(progId.c_str(), -1, clientProgId.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return current.text.empty() ||
+           CompareStringOrdinal(current.text.c_str(), -1, clientProgId.c_str(), -1, TRUE) ==
+               CSTR_EQUAL;
 }
 
-// True when the extension's Classes key names a program other than the
-// client as its default: the user or another program has taken the file type
-// over since the client did, and the restore, meant to undo the client's
-// change, would undo theirs (or delete their registration). A missing or
-// empty default, or the client's own ProgID, is the client's doing.
+// True when the extension's Classes key names another program as its default:
+// the user or another program has taken the file type over since the client.
 bool IsTakenByAnotherProgram(HKEY root, const wchar_t* extension) {
     UniqueHkey key;
     if (RegOpenKeyExW(root, FormatWide(kClassesExtensionFormat, extension).c_str(), 0, KEY_READ,
                       key.Put()) != ERROR_SUCCESS) {
         return false;
     }
-    const RegistryText current = ReadRegistryText(key.Get(), nullptr, kValueChars);
-    if (current.status == ERROR_FILE_NOT_FOUND) return false;
-    if (current.IsString() && current.text.empty()) return false;
-    return !current.IsString() || !IsClientProgId(current.text, extension);
+    return !IsUnsetOrTheClients(ReadRegistryText(key.Get(), nullptr, kValueChars), extension);
 }
-
-constexpr uint32_t kRestoreLogCode = 17;
 
 }  // namespace
 
@@ -165,9 +165,8 @@ LSTATUS RestoreExplorerFileExts(const wchar_t* extension, HKEY backupKey) {
     const RegistryText progId = ReadRegistryText(backupKey, kBackupProgIdValue, kValueChars);
     if (progId.IsTerminatedString()) {
         // A choice made since the client's is not set back.
-        const RegistryText current = ReadRegistryText(explorer.Get(), kProgIdValue, kValueChars);
-        if (!current.IsString() || current.text.empty() ||
-            IsClientProgId(current.text, extension)) {
+        if (IsUnsetOrTheClients(ReadRegistryText(explorer.Get(), kProgIdValue, kValueChars),
+                                extension)) {
             status = SetStringValue(explorer.Get(), kProgIdValue, progId.text);
             if (status != ERROR_SUCCESS) return status;
         }
