@@ -1,5 +1,7 @@
 #include "integration/file_associations.h"
 
+#include <cwchar>
+
 #include "integration/client_contract.h"
 #include "win/handles.h"
 #include "win/registry.h"
@@ -59,6 +61,24 @@ std::wstring UrlCommand(const std::wstring& exePath) {
     return L"\"" + exePath + L"\" " + kUrlSchemaWord + L" \"%1\"";
 }
 
+// True when the extension's key names a class other than the client's (or a
+// default of another type): another program has taken the file type over
+// since the install, and its registration is not the client's to delete.
+bool ExtensionNamesAnotherClass(HKEY classes) {
+    UniqueHkey key;
+    if (RegOpenKeyExW(classes, kDocumentExtension, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t data[MAX_PATH + 1] = {};  // one zero beyond what is announced
+    DWORD type = REG_NONE;
+    DWORD size = MAX_PATH * sizeof(wchar_t);
+    const LSTATUS status =
+        RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    if (status == ERROR_FILE_NOT_FOUND) return false;
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return true;
+    return data[0] != L'\0' && _wcsicmp(data, kDocumentClass) != 0;
+}
+
 }  // namespace
 
 bool SetClassesKeyDefault(const wchar_t* keyName, const wchar_t* data) {
@@ -104,7 +124,9 @@ void RemoveDocumentClass() {
     UniqueHkey classes;
     if (CreateKey(HKEY_CURRENT_USER, kClassesKey, classes) != ERROR_SUCCESS) return;
     DeleteRegistryTree(classes.Get(), kDocumentClass);
-    DeleteRegistryTree(classes.Get(), kDocumentExtension);
+    if (!ExtensionNamesAnotherClass(classes.Get())) {
+        DeleteRegistryTree(classes.Get(), kDocumentExtension);
+    }
 }
 
 bool UnregisterFileType(const std::wstring& /*exePath*/) {

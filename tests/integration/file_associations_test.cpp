@@ -175,6 +175,14 @@ TEST(FileTypeAndUrlScheme, UnregisteringDeletesWholeTreesAndTellsWhatWasThere) {
     // Nothing left to remove: both say so.
     EXPECT_FALSE(UnregisterFileType(kExePath));
     EXPECT_FALSE(UnregisterUrlScheme(kExePath));
+
+    // Another program took ".n4a" over after the install: its key stays.
+    ASSERT_TRUE(RegisterFileType(kExePath));
+    ASSERT_TRUE(WriteString(sandbox.Key(), kExtensionKey, nullptr, L"OtherApp.Document"));
+    EXPECT_TRUE(UnregisterFileType(kExePath));
+    EXPECT_FALSE(KeyExists(sandbox.Key(), kClassKey));
+    EXPECT_EQ(ReadValue(sandbox.Key(), kExtensionKey, nullptr).bytes,
+              StringBytes(L"OtherApp.Document"));
 }
 
 TEST(FileTypeAndUrlScheme, UnregisteringWithoutAnyClassesGivesFalse) {
