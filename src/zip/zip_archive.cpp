@@ -351,11 +351,14 @@ bool CZipArchive::OpenArchive(const std::wstring& archivePath) {
     zlib_filefunc64_def functions;
     fill_fopen64_filefunc(&functions);
     functions.zopen64_file = OpenWidePath;
-    m_archive = unzOpen2_64(archivePath.c_str(), &functions);
+    // An archive deep in a folder tree is reached behind "\\?\", where the
+    // plain file calls stop at MAX_PATH.
+    const std::wstring reachable = ExtendedLengthPath(archivePath);
+    m_archive = unzOpen2_64(reachable.c_str(), &functions);
     if (m_archive == nullptr) return false;
-    m_path = archivePath;
+    m_path = reachable;
     std::uint64_t directoryEnd = 0;
-    if (!ReadCentralDirectory(archivePath, directoryEnd, m_directoryStart)) m_directoryStart = 0;
+    if (!ReadCentralDirectory(reachable, directoryEnd, m_directoryStart)) m_directoryStart = 0;
     return true;
 }
 

@@ -143,6 +143,18 @@ TEST(ZipExtraction, DestinationFoldersAreCreatedAndDoubledBackslashesCollapsed) 
     // A destination ending in a backslash is used as it is.
     ASSERT_TRUE(Extract(Archive(L"sevenzip"), root.Path() + L"\\trail\\"));
     EXPECT_EQ(ListTree(root / L"trail"), kToolTree);
+
+    // An archive whose path passes MAX_PATH is opened all the same.
+    std::wstring deep = L"\\\\?\\" + root.Path();
+    for (int level = 0; level < 3; ++level) {
+        deep += L"\\" + std::wstring(100, static_cast<wchar_t>(L'p' + level));
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    const std::wstring deepArchive = deep.substr(4) + L"\\brand.zip";
+    ASSERT_GT(deepArchive.size(), static_cast<size_t>(MAX_PATH));
+    ASSERT_TRUE(CopyFileW(Archive(L"sevenzip").c_str(), (L"\\\\?\\" + deepArchive).c_str(), FALSE));
+    ASSERT_TRUE(Extract(deepArchive, root.Path() + L"\\deep"));
+    EXPECT_EQ(ListTree(root / L"deep"), kToolTree);
 }
 
 TEST(ZipExtraction, ARelativeDestinationWithDotPiecesIsTheFolderTheSystemNames) {
