@@ -245,7 +245,10 @@ bool CBasicClientInstallerApp::Install() {
     if (!BackupUserSettings()) return false;
     if (!CarryOverInstalledBrand()) return false;
     if (!RunPreviousUninstallers()) return false;
+    LeaveFolder(GetInstallFolder());
     DeleteFolderTree(GetInstallFolder().c_str());
+    // The release folder is removed once emptied.
+    LeaveFolder(GetInstallerFolder());
     if (!MoveFilesToInstallFolder()) return false;
     if (!RegisterClient()) return false;
     WriteUninstallEntry(HKEY_CURRENT_USER, GetInstallFolder());

@@ -9,6 +9,7 @@
 #include "app/run_lock.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
+#include "win/full_path.h"
 
 namespace {
 
@@ -24,6 +25,17 @@ bool RoamingAppDataFolderIsUsable() {
              L"existing folder; nothing is changed\n",
              roaming.c_str());
     return false;
+}
+
+void LeaveFolder(const std::wstring& folder) {
+    const DWORD length = GetCurrentDirectoryW(0, nullptr);
+    if (length == 0) return;
+    std::wstring current(length, L'\0');
+    current.resize(GetCurrentDirectoryW(length, current.data()));
+    if (!IsSameOrInsideFolder(current, folder)) return;
+    wchar_t system[MAX_PATH] = {};
+    const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
+    if (systemLength > 0 && systemLength < MAX_PATH) SetCurrentDirectoryW(system);
 }
 
 void StartInstallerLog() {

@@ -31,6 +31,11 @@ std::wstring ArgumentsFromCommandLine(const wchar_t* commandLine);
 // nothing (its install folder would be a folder of the current drive).
 bool RoamingAppDataFolderIsUsable();
 
+// A process's current folder cannot be deleted or renamed on Windows: before a
+// sequence deletes or empties folder, a current folder in it (a program opened
+// in its folder starts there) moves to the system folder.
+void LeaveFolder(const std::wstring& folder);
+
 // Steps of the install sequence.
 
 // Copies the user's "mysettings.xml" (from the client data folder, else from the

@@ -61,6 +61,7 @@ bool CBasicClientInstallerApp::Uninstall() {
     // The running uninstaller itself is among what cannot go at once: it is
     // moved aside, and a helper deletes it once this process has ended.
     OwnFileRemoval ownFile = PrepareOwnFileRemoval(GetInstallFolder());
+    LeaveFolder(GetInstallFolder());
     DeleteFolderTree(GetInstallFolder().c_str());
     // An upgrade keeps the entry: should the new install fail, the list still
     // shows the installation.

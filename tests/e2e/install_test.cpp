@@ -149,7 +149,8 @@ size_t CountProcesses(const wchar_t* exe) {
 TEST(Install, FirstInstallOnACleanAccount) {
     Scenario scenario;
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
-    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i"), 0u);
+    // Started in the release folder, which it empties and removes.
+    ASSERT_EQ(scenario.RunCommandLine(L"\"" + payload + L"\\Uninstall.exe\" -i", payload), 0u);
 
     const auto log = scenario.LogMessages();
     const std::wstring install = scenario.InstallFolder();

@@ -157,9 +157,12 @@ std::optional<DWORD> Scenario::Run(const std::wstring& program, const std::wstri
     return child.Wait(timeoutMs);
 }
 
-std::optional<DWORD> Scenario::RunCommandLine(const std::wstring& commandLine) const {
+std::optional<DWORD> Scenario::RunCommandLine(const std::wstring& commandLine,
+                                              const std::wstring& workingFolder) const {
     ChildProcess child;
-    if (!child.Start(commandLine, Environment(), Root())) return std::nullopt;
+    if (!child.Start(commandLine, Environment(), workingFolder.empty() ? Root() : workingFolder)) {
+        return std::nullopt;
+    }
     return child.Wait(180000);
 }
 

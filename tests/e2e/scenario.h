@@ -64,8 +64,10 @@ class Scenario {
                              DWORD timeoutMs = 180000,
                              const EnvironmentChanges& overrides = {}) const;
     // Runs a whole command line as written (program first), as the shell's
-    // list of installed applications starts an uninstall command.
-    std::optional<DWORD> RunCommandLine(const std::wstring& commandLine) const;
+    // list of installed applications starts an uninstall command; in
+    // workingFolder when one is given, else in Root().
+    std::optional<DWORD> RunCommandLine(const std::wstring& commandLine,
+                                        const std::wstring& workingFolder = L"") const;
     // The same through the standard-user launcher.
     std::optional<DWORD> RunAsStandardUser(const std::wstring& program,
                                            const std::wstring& arguments) const;

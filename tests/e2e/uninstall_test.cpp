@@ -99,7 +99,9 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     const size_t before = scenario.LogRecords().size();
     const auto quietUninstall = ReadString(kUninstallEntryKey, L"QuietUninstallString");
     ASSERT_TRUE(quietUninstall);
-    ASSERT_EQ(scenario.RunCommandLine(*quietUninstall), 0u);
+    // Started in the install folder, as a program opened in its folder is:
+    // on Windows that folder cannot go while it is the uninstaller's current one.
+    ASSERT_EQ(scenario.RunCommandLine(*quietUninstall, install), 0u);
     EXPECT_TRUE(running.Wait(10000).has_value()) << "the running client was closed";
 
     const auto all = scenario.LogMessages();
