@@ -242,8 +242,11 @@ bool CBasicClientInstallerApp::Install() {
     if (!CheckReleaseFolder(GetInstallerFolder())) return false;
     DetectRunningClients();
     CloseRunningClients();
-    if (!BackupUserSettings()) return false;
-    if (!CarryOverInstalledBrand()) return false;
+    if (!BackupUserSettings() || !CarryOverInstalledBrand()) {
+        // Nothing has changed: the clients closed for the install come back.
+        RelaunchClients();
+        return false;
+    }
     if (!RunPreviousUninstallers()) return false;
     LeaveFolder(GetInstallFolder());
     DeleteFolderTree(GetInstallFolder().c_str());

@@ -648,6 +648,8 @@ TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
     // Another program holds the file without sharing: it cannot be copied.
     fs_testing::HeldFile held(L"lock", settings);
     ASSERT_TRUE(held.IsHeld());
+    ChildProcess running = scenario.Start(scenario.InstallFolder() + L"\\VuClient.exe");
+    ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
@@ -660,6 +662,8 @@ TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
     EXPECT_EQ(CountStartingWith(log, L"Installer set to upgrade"), 0u) << "no uninstall ran";
     ExpectInstalled(scenario);
     EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
+    // The client closed for the install is started again from the old install.
+    EXPECT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 2; }));
 }
 
 TEST(Install, PreviousUninstallerThatOutlivesItsWaitIsEnded) {
