@@ -194,12 +194,33 @@ bool CopyCurrentEntry(unzFile archive, std::FILE* file, std::uint64_t declaredSi
         const int count = unzReadCurrentFile(archive, buffer, sizeof buffer);
         if (count == 0) return written == declaredSize;
         if (count < 0) return false;
-        if (std::fwrite(buffer, 1, static_cast<std::size_t>(count), file) !=
-            static_cast<std::size_t>(count)) {
+        if (file != nullptr && std::fwrite(buffer, 1, static_cast<std::size_t>(count), file) !=
+                                   static_cast<std::size_t>(count)) {
             return false;
         }
         written += static_cast<std::uint64_t>(count);
     }
+}
+
+// True when the entry under the cursor has its data before the central
+// directory (which starts at directoryStart, 0 when unknown): a local header
+// whose lengths point elsewhere is damage, which reading alone would miss for
+// an entry without data.
+bool DataLiesBeforeDirectory(unzFile archive, const ZipEntryInfo& info,
+                             std::uint64_t directoryStart) {
+    return directoryStart == 0 ||
+           unzGetCurrentFileZStreamPos64(archive) + info.compressedSize <= directoryStart;
+}
+
+// Reads a folder entry to its end, writing nothing: a folder has no content,
+// but its headers and data are checked as a file's are, so that an archive
+// damaged there fails all the same.
+bool FolderEntryIsWhole(unzFile archive, const ZipEntryInfo& info, std::uint64_t directoryStart) {
+    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+    const bool read = DataLiesBeforeDirectory(archive, info, directoryStart) &&
+                      CopyCurrentEntry(archive, nullptr, info.uncompressedSize);
+    const bool checked = unzCloseCurrentFile(archive) == UNZ_OK;
+    return read && checked;
 }
 
 // Drops the "." pieces and the empty pieces of doubled separators from a
@@ -397,9 +418,13 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
 
     ZipEntryInfo info{};
     if (!ReadCurrentEntryInfo(info)) return false;
-    if (info.isFolder && info.name.empty()) return true;  // "./": the destination itself
+    unzFile archive = Handle(m_archive);
+    // "./" names the destination itself.
+    if (info.isFolder && info.name.empty()) {
+        return FolderEntryIsWhole(archive, info, m_directoryStart);
+    }
     if (!StaysInsideDestination(info.name) || !HasOnlyPlainFileNames(info.name)) return false;
-    if (info.isFolder) return true;
+    if (info.isFolder) return FolderEntryIsWhole(archive, info, m_directoryStart);
     // minizip reads an encrypted entry as it is stored when no password is
     // given; whatever that yields is not the entry's content.
     if (info.isEncrypted) return false;
@@ -418,25 +443,21 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
     // The entry is read in small chunks; a larger stream buffer turns them
     // into few large writes instead of one system call per 4 KiB.
     std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer);
-    if (unzOpenCurrentFile(Handle(m_archive)) != UNZ_OK) {
+    if (unzOpenCurrentFile(archive) != UNZ_OK) {
         std::fclose(file);
         DeleteFileW(target.c_str());
         return false;
     }
-    // An entry's data lies before the central directory. A local header whose
-    // lengths point elsewhere is damage, which reading alone would miss for an
-    // entry without data.
-    if (m_directoryStart != 0 &&
-        unzGetCurrentFileZStreamPos64(Handle(m_archive)) + info.compressedSize > m_directoryStart) {
-        unzCloseCurrentFile(Handle(m_archive));
+    if (!DataLiesBeforeDirectory(archive, info, m_directoryStart)) {
+        unzCloseCurrentFile(archive);
         std::fclose(file);
         DeleteFileW(target.c_str());
         return false;
     }
-    const bool copied = CopyCurrentEntry(Handle(m_archive), file, info.uncompressedSize);
+    const bool copied = CopyCurrentEntry(archive, file, info.uncompressedSize);
     const bool flushed = std::fflush(file) == 0;
     // The CRC is checked when the entry is closed after being read to its end.
-    const bool checked = unzCloseCurrentFile(Handle(m_archive)) == UNZ_OK;
+    const bool checked = unzCloseCurrentFile(archive) == UNZ_OK;
     // The times go through the handle that wrote the data, after its last
     // write: no second open per entry.
     if (copied && flushed && checked) {

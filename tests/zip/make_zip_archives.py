@@ -310,6 +310,21 @@ def damaged_archives(out):
     struct.pack_into("<I", data, second + 42, 3)
     open(p("bad_local_offset"), "wb").write(data)
 
+    # Folder entries hold no content, yet their headers are checked as a
+    # file's: a folder whose central record points at another entry's local
+    # header, and a "./" entry whose central record declares data its local
+    # header lacks.
+    for name, folder, offset_at, size_at in [("folder_bad_local", b"docs/", 42, None),
+                                             ("dot_folder_sizes", b"./", None, 24)]:
+        write_raw(p(name), good[:1] + [(folder, b"")], zipfile.ZIP_STORED)
+        data = bytearray(open(p(name), "rb").read())
+        second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+        if offset_at is not None:
+            struct.pack_into("<I", data, second + offset_at, 0)
+        else:
+            struct.pack_into("<I", data, second + size_at, 255)
+        open(p(name), "wb").write(data)
+
     # The walk or the data ends before the archive does: a later central
     # record damaged; an entry count above and one below the records there
     # are; a deflated entry whose declared size is larger than its data gives
