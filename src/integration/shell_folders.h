@@ -8,8 +8,11 @@
 // The user's and the machine's shell folders as the shell and the process
 // environment report them: the profile and the profiles folder, roaming and
 // local application data, desktop, documents, downloads, pictures, music,
-// videos, Start menu, Programs, Startup (with their common variants), the
-// temporary folder, Windows, Program Files and ProgramData. Plain full paths
+// videos, favorites, links, saved games, contacts, searches, 3D objects,
+// OneDrive, camera roll, screenshots, templates, SendTo, recent items, Start
+// menu, Programs, Startup (with their common variants), the user's own
+// programs folder, the temporary folder, Windows, System, Fonts, Program Files
+// (with Common Files) and ProgramData. Plain full paths
 // (PlainFullPath: short names not yet resolved), each once; a folder that
 // cannot be had is left out, so the list may be short but never holds an
 // empty entry. Without withTemporaryFolder the temporary folder (TEMP, TMP and

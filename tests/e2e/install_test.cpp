@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -604,6 +606,17 @@ TEST(Install, RefusedFromAFolderThatIsNotItsOwn) {
         {scenario.Temp(), scenario.Temp()},
         {scenario.ClientDataFolder(), scenario.ClientDataFolder()}};
     if (FolderExists(L"Y:\\")) folders.push_back({L"Y:", L"Y:"});
+    // The profile's lesser-known folders, as the shell of the test prefix has
+    // them (made when missing, so that every case runs).
+    for (const KNOWNFOLDERID* id : {&FOLDERID_Favorites, &FOLDERID_Links, &FOLDERID_SavedGames,
+                                    &FOLDERID_Contacts, &FOLDERID_SavedSearches}) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_CREATE, nullptr, &path)) &&
+            FolderExists(path)) {
+            folders.push_back({path, path});
+        }
+        CoTaskMemFree(path);
+    }
     // Through a folder link, the folder whose content would move is Downloads.
     const std::wstring link = scenario.Root() + L"\\Linked Downloads";
     if (MakeFolderLink(link, scenario.Downloads())) {
