@@ -1,5 +1,8 @@
 #include "cleanup/shortcut_lists.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -237,6 +240,17 @@ TEST_F(ShortcutLists, ParentWalkKeepsTheUsersFoldersAndFolderLinks) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", savedLength > 0 ? saved : nullptr);
     EXPECT_FALSE(FolderExists(local + L"\\Vendor"));
     EXPECT_TRUE(FolderExists(local));
+
+    // The profile's lesser-known folders as well: the prefix's Favorites.
+    PWSTR favorites = nullptr;
+    ASSERT_TRUE(
+        SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Favorites, KF_FLAG_CREATE, nullptr, &favorites)));
+    const std::wstring favorite = std::wstring(favorites) + L"\\listed.lnk";
+    WriteFileBytes(favorite, "link");
+    DeleteFileAndEmptyParents(favorite.c_str());
+    EXPECT_FALSE(FileExists(favorite));
+    EXPECT_TRUE(FolderExists(favorites));
+    CoTaskMemFree(favorites);
 
     // A folder link on the way ends the walk: neither the link nor its
     // (now empty) target is removed.
