@@ -17,6 +17,30 @@ bool EqualsIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size
            CSTR_EQUAL;
 }
 
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The drive or share path behind a device prefix: "\\?\", "\\.\" and "\??\"
+// (either slash) before "X:" or "UNC\server\share". Each reaches the file
+// system's own folder, so each names the folder of the plain form. Other
+// device paths (volume names, GLOBALROOT) are left as they are.
+std::wstring WithoutDevicePrefix(const std::wstring& path) {
+    const bool device = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[3]) &&
+                        ((IsSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.')) ||
+                         (path[1] == L'?' && path[2] == L'?'));
+    if (!device) return path;
+    const std::wstring rest = path.substr(4);
+    if (rest.size() >= 2 && iswalpha(rest[0]) && rest[1] == L':' &&
+        (rest.size() == 2 || IsSeparator(rest[2]))) {
+        return rest;
+    }
+    if (rest.size() > 4 && EqualsIgnoringCase(rest.c_str(), 3, L"UNC", 3) && IsSeparator(rest[3])) {
+        return L"\\\\" + rest.substr(4);
+    }
+    return path;
+}
+
 }  // namespace
 
 std::wstring FullPathName(const std::wstring& path) {
@@ -45,14 +69,9 @@ bool IsAbsolutePath(const std::wstring& path) {
 }
 
 std::wstring PlainFullPath(const std::wstring& folder) {
-    // "\\?\" only turns off the system's clean-up; the folder it names is the
-    // one without it.
-    std::wstring path = folder;
-    if (path.starts_with(L"\\\\?\\UNC\\")) {
-        path.erase(2, 6);
-    } else if (path.starts_with(L"\\\\?\\") && path.size() >= 6 && path[5] == L':') {
-        path.erase(0, 4);
-    }
+    // "\\?\" only turns off the system's clean-up and "\\.\" or "\??\" only
+    // name the device namespace; the folder is the one without them.
+    const std::wstring path = WithoutDevicePrefix(folder);
     std::wstring full = FullPathName(IsBareDrive(path) ? path + L"\\" : path);
     for (wchar_t& c : full) {
         if (c == L'/') c = L'\\';

@@ -14,8 +14,9 @@ std::wstring FullPathName(const std::wstring& path);
 // a place that depends on the current folder.
 bool IsAbsolutePath(const std::wstring& path);
 
-// A folder's absolute form without asking the file system: a "\\?\" or
-// "\\?\UNC\" prefix taken off, backslashes only, no trailing separator except
+// A folder's absolute form without asking the file system: a device prefix
+// before a drive or share ("\\?\", "\\.\", "\??\", also with "UNC\") taken
+// off, backslashes only, no trailing separator except
 // after a drive root ("C:\"). A bare drive "X:" is read as its root "X:\",
 // never as the drive's current folder. Empty when the path is empty or cannot
 // be formed.

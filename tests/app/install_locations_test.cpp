@@ -128,9 +128,14 @@ TEST(InstallLocations, ShellFoldersAreKnownByEveryNameTheyGo) {
     EXPECT_TRUE(IsSameFolder(shortParent, parent));
     EXPECT_TRUE(IsSameFolder(L"\\\\?\\" + parent, parent));
     EXPECT_TRUE(IsSameFolder(L"\\\\?\\UNC\\server\\share\\x", L"\\\\server\\share\\x\\"));
+    // The device namespace's other names for the same folder.
+    EXPECT_TRUE(IsSameFolder(L"\\\\.\\" + parent, parent));
+    EXPECT_TRUE(IsSameFolder(L"\\??\\" + parent, parent));
+    EXPECT_TRUE(IsSameFolder(L"\\\\.\\unc\\server\\share\\x", L"\\\\server\\share\\x"));
     std::wstring slashed = parent + L"/";
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
     EXPECT_TRUE(IsSameFolder(slashed, parent));
+    EXPECT_TRUE(IsSameFolder(L"//?/" + slashed, parent));
     EXPECT_TRUE(IsSameOrInsideFolder(ShortForm(temp), L"\\\\?\\" + parent));
     EXPECT_FALSE(IsSameOrInsideFolder(sibling, parent));
 
@@ -146,5 +151,6 @@ TEST(InstallLocations, ShellFoldersAreKnownByEveryNameTheyGo) {
     ASSERT_FALSE(programFiles.empty());
     EXPECT_TRUE(IsShellFolderOrAncestor(ShortForm(programFiles)));
     EXPECT_TRUE(IsShellFolderOrAncestor(L"\\\\?\\" + programFiles));
+    EXPECT_TRUE(IsShellFolderOrAncestor(L"\\\\.\\" + programFiles));
     EXPECT_FALSE(IsShellFolderOrAncestor(programFiles + L"\\Some Vendor"));
 }

@@ -245,11 +245,15 @@ TEST_F(ShortcutLists, ParentWalkKeepsTheUsersFoldersAndFolderLinks) {
     PWSTR favorites = nullptr;
     ASSERT_TRUE(
         SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Favorites, KF_FLAG_CREATE, nullptr, &favorites)));
-    const std::wstring favorite = std::wstring(favorites) + L"\\listed.lnk";
-    WriteFileBytes(favorite, "link");
-    DeleteFileAndEmptyParents(favorite.c_str());
-    EXPECT_FALSE(FileExists(favorite));
-    EXPECT_TRUE(FolderExists(favorites));
+    // Listed by any name the system takes for it: plain or in the device namespace.
+    for (const wchar_t* prefix : {L"", L"\\\\.\\", L"\\??\\", L"\\\\?\\"}) {
+        SCOPED_TRACE(testing_support::ToUtf8(prefix));
+        const std::wstring favorite = std::wstring(favorites) + L"\\listed.lnk";
+        WriteFileBytes(favorite, "link");
+        DeleteFileAndEmptyParents((prefix + favorite).c_str());
+        EXPECT_FALSE(FileExists(favorite));
+        EXPECT_TRUE(FolderExists(favorites));
+    }
     CoTaskMemFree(favorites);
 
     // A folder link on the way ends the walk: neither the link nor its
