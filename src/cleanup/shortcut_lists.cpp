@@ -9,6 +9,7 @@
 #include "integration/shell_links.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/wide_format.h"
 
@@ -47,6 +48,13 @@ bool IsShortcutFileName(const wchar_t* name) {
 // "X:" alone: a drive-relative path naming the drive's current folder.
 bool IsBareDrive(const std::wstring& path) {
     return path.size() == 2 && path[1] == L':';
+}
+
+// A device path the comparisons cannot place (a volume name, GLOBALROOT):
+// which of the user's folders it passes through is unknown.
+bool IsUnplacedDevicePath(const std::wstring& path) {
+    const std::wstring plain = PlainFullPath(path);
+    return plain.starts_with(L"\\\\?\\") || plain.starts_with(L"\\\\.\\");
 }
 
 }  // namespace
@@ -137,6 +145,7 @@ void CleanAllShortcutLists(HKEY root) {
 void DeleteFileAndEmptyParents(const wchar_t* path) {
     if (path == nullptr) return;
     DeleteFileW(path);
+    if (IsUnplacedDevicePath(path)) return;
 
     // The walk ends below the user's own folders: an emptied Startup, Desktop
     // or Programs folder stays, and so does every folder above one.

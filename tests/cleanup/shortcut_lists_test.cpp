@@ -254,6 +254,19 @@ TEST_F(ShortcutLists, ParentWalkKeepsTheUsersFoldersAndFolderLinks) {
         EXPECT_FALSE(FileExists(favorite));
         EXPECT_TRUE(FolderExists(favorites));
     }
+    // By a volume name, which the walk cannot place among the user's folders:
+    // only the file goes (Wine reaches no file by a volume name; the file stays).
+    wchar_t volume[MAX_PATH] = {};
+    const std::wstring favoritesFolder(favorites);
+    if (GetVolumeNameForVolumeMountPointW(favoritesFolder.substr(0, 3).c_str(), volume, MAX_PATH)) {
+        const std::wstring favorite = favoritesFolder + L"\\listed.lnk";
+        WriteFileBytes(favorite, "link");
+        DeleteFileAndEmptyParents((volume + favorite.substr(3)).c_str());
+        std::printf("listed by a volume name: the file %s\n",
+                    FileExists(favorite) ? "stays (Wine)" : "is deleted");
+        EXPECT_TRUE(FolderExists(favorites));
+        DeleteFileW(favorite.c_str());
+    }
     CoTaskMemFree(favorites);
 
     // A folder link on the way ends the walk: neither the link nor its
