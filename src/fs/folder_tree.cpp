@@ -22,7 +22,7 @@ std::wstring Reach(const std::wstring& path) {
     return ExtendedLengthPath(path);
 }
 
-// A read-only file cannot be deleted until the attribute is cleared.
+// A read-only file (or folder) cannot be deleted until the attribute is cleared.
 void ClearReadOnly(const std::wstring& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         SetFileAttributesW(Reach(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -200,9 +200,8 @@ bool PruneFolderTree(const wchar_t* folder, const std::function<bool(const std::
 bool DeleteFolderTree(const wchar_t* folder) {
     if (IsEmpty(folder)) return true;
     // A folder that is itself a link: the link goes, its target stays.
-    if (IsLink(GetFileAttributesW(Reach(folder).c_str()))) {
-        return RemoveLinkRobust(Reach(folder).c_str());
-    }
+    const DWORD attributes = GetFileAttributesW(Reach(folder).c_str());
+    if (IsLink(attributes)) return RemoveLinkRobust(Reach(folder).c_str());
 
     // Plain concatenation: a folder given with a trailing backslash gives a
     // doubled separator, which the system accepts.
@@ -225,5 +224,8 @@ bool DeleteFolderTree(const wchar_t* folder) {
     }
     if (!listing.Completed()) return false;
     listing.Close();
+    // Windows does not remove a read-only folder (the shell marks customised
+    // folders so) any more than a read-only file.
+    if (attributes != INVALID_FILE_ATTRIBUTES) ClearReadOnly(folder, attributes);
     return RemoveFolderRobust(Reach(folder).c_str());
 }

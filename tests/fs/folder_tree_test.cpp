@@ -150,6 +150,15 @@ TEST(DeleteFolderTree, RemovesReadOnlyAndDeepTreesQuietly) {
     ASSERT_TRUE(SetFileAttributesW((tree + L"\\ico\\two.ico").c_str(),
                                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     const std::wstring deep = fs_testing::MakeLongFolder(tree + L"\\deep");
+    // Read-only folders, as the shell marks customised ones (Windows keeps the
+    // mark on a folder and refuses to remove it; Wine drops it).
+    for (const std::wstring& folder : {tree + L"\\ico", tree}) {
+        SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    }
+    std::printf("read-only folder mark: %s\n",
+                (GetFileAttributesW(tree.c_str()) & FILE_ATTRIBUTE_READONLY) != 0
+                    ? "kept"
+                    : "dropped (Wine)");
     const fs_testing::TreeRemoval removal(tree);
 
     // Given with a trailing backslash, as branding passes its folder.
