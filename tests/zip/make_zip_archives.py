@@ -13,6 +13,7 @@ tools pack is made in WORK_FOLDER.
 The tree's files get the modification time TREE_TIME in the time zone
 ARCHIVE_TZ, so that the tools store that local time as the entries' DOS time.
 """
+import io
 import os
 import shutil
 import struct
@@ -101,6 +102,28 @@ def tool_archives(out, work):
         shutil.copyfileobj(packer.stdout, streamed)
         if packer.wait() != 0:
             raise RuntimeError("zip to a pipe failed")
+
+    # As Java's ZipOutputStream (and jar) write: every entry deflated behind a
+    # data descriptor, folder entries too (an empty deflate stream of two
+    # bytes). zipfile writes so to a stream it cannot seek in.
+    class Unseekable(io.RawIOBase):
+        def __init__(self, file):
+            self.file = file
+
+        def writable(self):
+            return True
+
+        def write(self, data):
+            return self.file.write(data)
+
+    with open(os.path.join(out, "ziptest_java_layout.zip"), "wb") as target:
+        with zipfile.ZipFile(Unseekable(target), "w", zipfile.ZIP_DEFLATED) as archive:
+            for folder in ["a/", "a/b/", "docs/"] + [f + "/" for f in EMPTY_FOLDERS]:
+                info = zipfile.ZipInfo(folder, TREE_TIME)
+                info.compress_type = zipfile.ZIP_DEFLATED
+                archive.writestr(info, b"")
+            for name, data in TREE.items():
+                archive.writestr(zipfile.ZipInfo(name, TREE_TIME), data, zipfile.ZIP_DEFLATED)
     # Methods the extraction does not read: the archive is whole, but it
     # cannot be extracted.
     for name, method in [("deflate64", "Deflate64"), ("bzip2", "BZip2")]:

@@ -86,11 +86,12 @@ const std::vector<std::wstring> kToolTree = {
 TEST(ZipExtraction, ArchivesOfEveryToolGiveTheSameFilesAndNoEmptyFolders) {
     // Each tool also packed the tree given as "." (bsdtar's names then start
     // with "./", the entry "./" included); Info-ZIP also with Zip64 records
-    // forced, and to a pipe (data descriptors after every entry's data).
+    // forced, and to a pipe (data descriptors after every entry's data); and
+    // as Java writes, with deflated folder entries.
     for (const wchar_t* tool :
          {L"infozip_deflated", L"infozip_stored", L"sevenzip", L"bsdtar", L"infozip_deflated_dot",
           L"infozip_stored_dot", L"sevenzip_dot", L"bsdtar_dot", L"infozip_zip64",
-          L"infozip_streamed"}) {
+          L"infozip_streamed", L"java_layout"}) {
         SCOPED_TRACE(testing_support::ToUtf8(tool));
         TempFolder root;
         const std::wstring destination = root / L"out";
