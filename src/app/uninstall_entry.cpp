@@ -7,6 +7,7 @@
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
 #include "logging/log_write.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/registry.h"
 #include "win/wide_format.h"
@@ -22,11 +23,13 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Bytes of every file below folder; folder links are not followed.
+// Bytes of every file below folder, deep ones past MAX_PATH included; folder
+// links are not followed.
 uint64_t FolderBytes(const std::wstring& folder) {
     uint64_t total = 0;
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
+    UniqueFindHandle find(
+        FindFirstFileW(ExtendedLengthPath(JoinPath(folder, L"*")).c_str(), &data));
     if (!find) return 0;
     do {
         const std::wstring name = data.cFileName;
