@@ -10,6 +10,7 @@
 #include "fs/join_path.h"
 #include "integration/client_contract.h"
 #include "logging/log_write.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -22,8 +23,9 @@ constexpr wchar_t kUnpackAgain[] =
     L"install again.";
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size;
     // A manifest lists file names; anything this large is not one.
@@ -99,8 +101,11 @@ bool ReadManifest(const std::wstring& manifest, std::vector<ReleaseFile>& files,
     return ParseReleaseManifest(bytes, files, problem);
 }
 
+// Release and install paths may pass MAX_PATH (a deep listed file, a long
+// %APPDATA%): they are handed to the system behind "\\?\" then.
 bool MoveEntry(const std::wstring& source, const std::wstring& destination) {
-    return MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return MoveFileExW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 }  // namespace
@@ -166,7 +171,8 @@ bool ParseReleaseManifest(const std::string& bytes, std::vector<ReleaseFile>& fi
 }
 
 bool HasReleaseManifest(const std::wstring& releaseFolder) {
-    return GetFileAttributesW(JoinPath(releaseFolder, kReleaseManifestName).c_str()) !=
+    return GetFileAttributesW(
+               ExtendedLengthPath(JoinPath(releaseFolder, kReleaseManifestName)).c_str()) !=
            INVALID_FILE_ATTRIBUTES;
 }
 
@@ -183,7 +189,7 @@ bool CheckReleaseFolder(const std::wstring& releaseFolder) {
     for (const ReleaseFile& file : files) {
         const std::wstring path = JoinPath(releaseFolder, file.path);
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        if (!GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data) ||
             (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             LogWrite(1, kAppLogModule, kManifestLogCode,
                      L"Release file %s listed in %s is missing; %s\n", path.c_str(),
@@ -244,7 +250,7 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
     std::sort(deepestFirst.begin(), deepestFirst.end(),
               [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
     for (const std::wstring& folder : deepestFirst) {
-        RemoveDirectoryW(JoinPath(releaseFolder, folder).c_str());
+        RemoveDirectoryW(ExtendedLengthPath(JoinPath(releaseFolder, folder)).c_str());
     }
     // Last: while any listed file is still in the release folder, so is the
     // manifest, and a new start checks the folder and stops.

@@ -423,20 +423,27 @@ TEST(Install, ReleaseManifestMovesOnlyTheListedFiles) {
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
     WriteFileBytes(payload + L"\\Help\\guide.txt", "guide");
     WriteFileBytes(payload + L"\\notes.txt", "the user's own file, not part of the release");
+    // And a file deeper than MAX_PATH, as a vendor's help tree may hold one.
+    const std::wstring deep =
+        L"Help\\" + std::wstring(110, L'd') + L"\\" + std::wstring(110, L'e') + L"\\deep.txt";
+    WriteFileBytes(payload + L"\\" + deep, "deep");
     std::vector<std::wstring> listed = kPayloadFiles;
     listed.push_back(L"Help\\guide.txt");
+    listed.push_back(deep);
     WriteReleaseManifest(payload, listed);
     ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
     const auto log = scenario.LogMessages();
     EXPECT_TRUE(ContainsInOrder(
-        log, {L"Installer set to Quiet",
-              L"Release manifest " + payload + L"\\" + kReleaseManifestName +
-                  L": all 7 listed files are present",
-              L"RestartVuClient = 0, RestartWVuClient = 0", L"Exiting client install (0X00000000)"}));
+        log,
+        {L"Installer set to Quiet",
+         L"Release manifest " + payload + L"\\" + kReleaseManifestName +
+             L": all 8 listed files are present",
+         L"RestartVuClient = 0, RestartWVuClient = 0", L"Exiting client install (0X00000000)"}));
     ExpectInstalled(scenario);
     const std::wstring install = scenario.InstallFolder();
     EXPECT_EQ(ReadFileBytes(install + L"\\Help\\guide.txt"), "guide");
+    EXPECT_EQ(ReadFileBytes(install + L"\\" + deep), "deep");
     EXPECT_TRUE(FileExists(install + L"\\" + kReleaseManifestName));
     EXPECT_FALSE(FileExists(install + L"\\notes.txt"));
     // The unlisted file stays, and with it the release folder.
