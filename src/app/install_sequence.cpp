@@ -186,7 +186,8 @@ bool RunPreviousUninstallers() {
 
 bool MoveFilesToInstallFolder() {
     const std::wstring install = GetInstallFolder();
-    if (!CreateDirectoryW(install.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(ExtendedLengthPath(install).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
         LogWrite(1, kAppLogModule, 5, L"Failed to create Destination Folder (%s)\r\n",
                  install.c_str());
         return false;

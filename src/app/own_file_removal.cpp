@@ -241,6 +241,6 @@ bool RunOwnFileRemovalWhenAsked() {
     }
     // Left behind only when the uninstaller's file was all it still held. (An
     // upgrade passes no folder: the install that follows fills it again.)
-    if (!installFolder.empty()) RemoveDirectoryW(installFolder.c_str());
+    if (!installFolder.empty()) RemoveDirectoryW(ExtendedLengthPath(installFolder).c_str());
     return true;
 }

@@ -15,9 +15,9 @@ namespace {
 
 constexpr wchar_t kAllEntries[] = L"*";
 
-// The path as the system calls take it: behind "\\?\" from MAX_PATH
-// characters on, where Windows' plain calls stop (a brand's deep names in the
-// install folder reach that far), as given below.
+// The path as the system calls take it: behind "\\?\" near MAX_PATH
+// characters and beyond, where Windows' plain calls stop (a brand's deep names
+// in the install folder reach that far), as given below.
 std::wstring Reach(const std::wstring& path) {
     return ExtendedLengthPath(path);
 }

@@ -209,10 +209,16 @@ std::wstring LongPathForm(const std::wstring& path) {
     if (path.starts_with(kPrefix)) return path;
     std::wstring full = FullPathName(path);
     if (full.empty()) full = path;
+    // "\\.\" names the same device namespace; "\\?\" only skips the clean-up
+    // that FullPathName has done.
+    if (full.starts_with(L"\\\\.\\")) return kPrefix + full.substr(4);
     if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return kPrefix + full;
 }
 
 std::wstring ExtendedLengthPath(const std::wstring& path) {
-    return path.size() < MAX_PATH ? path : LongPathForm(path);
+    // CreateDirectoryW stops 12 characters short of MAX_PATH (room for an 8.3
+    // name), so every call gets the long form from there on.
+    constexpr size_t kPlainLimit = MAX_PATH - 12;
+    return path.size() < kPlainLimit ? path : LongPathForm(path);
 }

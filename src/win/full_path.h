@@ -57,7 +57,8 @@ bool IsSameFolderComparable(const std::wstring& a, const std::wstring& b);
 std::wstring LongPathForm(const std::wstring& path);
 
 // The path in a form the file calls accept whatever its length: as given when
-// it is shorter than MAX_PATH, else its LongPathForm.
+// it is shorter than 248 characters (the folder-creation limit), else its
+// LongPathForm.
 std::wstring ExtendedLengthPath(const std::wstring& path);
 
 // The root of the volume that holds path, with a trailing backslash ("C:\", a

@@ -154,3 +154,14 @@ TEST(InstallLocations, ShellFoldersAreKnownByEveryNameTheyGo) {
     EXPECT_TRUE(IsShellFolderOrAncestor(L"\\\\.\\" + programFiles));
     EXPECT_FALSE(IsShellFolderOrAncestor(programFiles + L"\\Some Vendor"));
 }
+
+TEST(InstallLocations, PathsNearMaxPathAreHandedOverInTheirLongForm) {
+    // From 248 characters on, where Windows stops creating folders by a plain
+    // path; a "\\.\" path takes the "\\?\" form, a share the "\\?\UNC\" one.
+    const std::wstring plain = L"C:\\" + std::wstring(244, L'a');
+    EXPECT_EQ(ExtendedLengthPath(plain), plain);
+    EXPECT_EQ(ExtendedLengthPath(plain + L"b"), L"\\\\?\\" + plain + L"b");
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\" + plain + L"b"), L"\\\\?\\" + plain + L"b");
+    const std::wstring share = L"\\\\server\\share\\" + std::wstring(240, L'c');
+    EXPECT_EQ(ExtendedLengthPath(share), L"\\\\?\\UNC\\" + share.substr(2));
+}
