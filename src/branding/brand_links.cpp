@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "branding/brand_settings.h"
 #include "branding/brand_source.h"
 #include "fs/folder_tree.h"
@@ -83,6 +85,27 @@ void CreateDesktopShortcut(const std::wstring& installFolder, const std::wstring
     CreateNamedShortcut(clientPath, desktopFolder, name, icon);
 }
 
+// Removes the folders that hold path, innermost first, as far as each is
+// empty, ending below top: the folders that a nested name made there. A folder
+// link ends the walk: removing it would take the link away (or, on some
+// systems, its target).
+void RemoveEmptyParentsBelow(std::wstring path, std::wstring top) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    while (!top.empty() && top.back() == L'\\') top.pop_back();
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    for (std::size_t cut = path.rfind(L'\\'); cut != std::wstring::npos; cut = path.rfind(L'\\')) {
+        path.resize(cut);
+        if (path.size() <= top.size() + 1 || !path.starts_with(top) || path[top.size()] != L'\\') {
+            return;
+        }
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !RemoveDirectoryW(path.c_str())) {
+            return;
+        }
+    }
+}
+
 // True when the folder is missing or holds nothing.
 bool IsMissingOrEmpty(const std::wstring& folder) {
     if (!Exists(folder)) return true;
@@ -156,10 +179,14 @@ void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove)
 
     if (remove) {
         // Only the links into the install folder go, this brand's and an
-        // earlier one's; what else lies there is not the client's.
-        PruneFolderTree(folder.c_str(), [&](const std::wstring& path) {
-            return HasLinkExtension(path) && LinkLeadsInto(path.c_str(), installFolder);
-        });
+        // earlier one's; what else lies there is not the client's. The
+        // publisher's folders go with the "Client" folder as far as they are
+        // left empty; one that holds anything else stays.
+        if (PruneFolderTree(folder.c_str(), [&](const std::wstring& path) {
+                return HasLinkExtension(path) && LinkLeadsInto(path.c_str(), installFolder);
+            })) {
+            RemoveEmptyParentsBelow(folder, programs);
+        }
         return;
     }
     CreatePathFolders(folder.c_str());
@@ -174,14 +201,10 @@ void RemoveDesktopShortcut(const std::wstring& installFolder, const std::wstring
                            const std::wstring& clientPath) {
     if (installFolder.empty() || desktopFolder.empty()) return;
     const std::wstring name = ReadShortcutName(JoinPath(installFolder, kInstalledBrandIni));
-    std::wstring link = JoinPath(desktopFolder, LinkFileName(name));
+    const std::wstring link = JoinPath(desktopFolder, LinkFileName(name));
     if (DeleteShortcutIfTarget(clientPath.c_str(), link.c_str()) != S_OK) return;
     // The folders of a nested name go as far as the link leaves them empty.
-    for (std::size_t cut = link.rfind(L'\\');
-         cut != std::wstring::npos && cut > desktopFolder.size(); cut = link.rfind(L'\\')) {
-        link.resize(cut);
-        if (!RemoveDirectoryW(link.c_str())) break;
-    }
+    RemoveEmptyParentsBelow(link, desktopFolder);
 }
 
 void UpdateUserShortcuts(bool remove, const std::wstring& installFolder,

@@ -149,10 +149,12 @@ TEST_F(Branding, WithoutABrandTheLinksTakeTheDefaultNamesAndTheClientIcon) {
     ExpectLink(programs + L"\\Quellmoor\\Client\\Quellmoor Client.lnk", client, client);
     ExpectLink(programs + L"\\Quellmoor\\Client\\Uninstall.lnk", uninstaller, client);
 
-    // Tear-down: the desktop link and the "Client" folder go, the company folder stays.
+    // Tear-down: the desktop link and the "Client" folder go, and with it the
+    // company folder it leaves empty.
     UpdateClientShortcuts(true, install, L"", false);
     EXPECT_TRUE(ListTree(desktop).empty());
-    EXPECT_EQ(ListTree(programs), Names{L"Quellmoor\\"});
+    EXPECT_TRUE(ListTree(programs).empty());
+    EXPECT_TRUE(FolderExists(programs));
 
     // Without the uninstaller file there is no "Uninstall" link.
     DeleteFileW(uninstaller.c_str());
@@ -217,7 +219,7 @@ TEST_F(Branding, AnArchiveWithBrandIniAndIconReplacesTheInstalledBrandAndNamesEv
     // The uninstall removes both by the brand's names, then the brand.
     UpdateClientShortcuts(true, install, L"", false);
     EXPECT_TRUE(ListTree(desktop).empty());
-    EXPECT_EQ(ListTree(programs), Names{L"Harbour Networks\\"});
+    EXPECT_TRUE(ListTree(programs).empty());
     EXPECT_FALSE(FolderExists(install + L"Branding"));
 }
 
@@ -320,8 +322,26 @@ TEST_F(Branding, NestedNamesGetTheirFoldersAndNamesEndingInLnkStayLinks) {
     // The tear-down finds them by the same names; the emptied desktop folder goes.
     UpdateClientShortcuts(true, install, L"", true);
     EXPECT_TRUE(ListTree(desktop).empty());
+    // The company's folders go as far as they are left empty: "Vendor" holds
+    // another product of the company.
+    WriteFileBytes(programs + L"\\Vendor\\Other\\readme.txt", "another product");
     UpdateClientShortcuts(true, install, L"", false);
-    EXPECT_EQ(ListTree(programs), (Names{L"Vendor\\", L"Vendor\\Suite\\"}));
+    EXPECT_EQ(ListTree(programs),
+              (Names{L"Vendor\\", L"Vendor\\Other\\", L"Vendor\\Other\\readme.txt"}));
+
+    // A company folder that is a folder link stays, and so does its target.
+    ClearLinks();
+    const std::wstring outside = files / L"Outside";
+    CreateDirectoryW(outside.c_str(), nullptr);
+    ASSERT_TRUE(testing_support::MakeFolderLink(programs + L"\\Linked", outside));
+    WriteInstalledBrand(L"App", L"Desk", L"Linked\\Suite");
+    UpdateClientShortcuts(false, install, L"", false);
+    ASSERT_TRUE(FileExists(outside + L"\\Suite\\Client\\App.lnk"));
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_TRUE(FolderExists(outside));
+    EXPECT_TRUE(ListTree(outside).empty());
+    EXPECT_NE(GetFileAttributesW((programs + L"\\Linked").c_str()), INVALID_FILE_ATTRIBUTES);
+    testing_support::RemoveFolderLink(programs + L"\\Linked");
 
     // A shortcut_name that already ends in ".lnk" (any case) is found again.
     ClearLinks();
@@ -429,7 +449,7 @@ TEST_F(Branding, AnInstalledBrandNamesTheLinksAtSetUpAndIsKeptByAnUpgrade) {
     UpdateClientShortcuts(true, install, L"", false);
     EXPECT_EQ(ListTree(desktop), Names{L"Kept Desk.lnk"});
     EXPECT_EQ(Lower(ReadLink(desktop + L"\\Kept Desk.lnk").target), Lower(other));
-    EXPECT_EQ(ListTree(programs), Names{L"Kept Co\\"});
+    EXPECT_TRUE(ListTree(programs).empty());
     EXPECT_FALSE(FolderExists(install + L"Branding"));
 }
 

@@ -360,6 +360,11 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
         EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"),
                   install + L"\\DESKHubClient.exe");
         EXPECT_TRUE(FileExists(scenario.Programs() + L"\\Harbour Networks\\Client\\Harbour Desk.lnk"));
+
+        // The uninstall takes the brand's links with their folders.
+        ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
+        EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Harbour Desk Client.lnk"));
+        EXPECT_FALSE(FolderExists(scenario.Programs() + L"\\Harbour Networks"));
     }
 }
 
