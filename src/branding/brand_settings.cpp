@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
@@ -99,7 +100,8 @@ std::optional<std::wstring> FindIniValue(std::wstring_view text, std::wstring_vi
 
 // A relative name that stays inside the folder it is joined to and can be a
 // file name there: not absolute, no drive or stream colon, no "." or ".."
-// piece, no empty piece, none of the characters no file name may hold.
+// piece, no empty piece, none of the characters no file name may hold, no
+// device name (a link "NUL.lnk" would be written to the device, not made).
 // Nested names ("Vendor\\Suite") are kept.
 bool IsUsableName(const std::wstring& name) {
     if (name.empty()) return true;
@@ -110,7 +112,9 @@ bool IsUsableName(const std::wstring& name) {
         const std::size_t end = name.find_first_of(L"\\/", start);
         const std::wstring_view piece(name.data() + start,
                                       (end == std::wstring::npos ? name.size() : end) - start);
-        if (piece.empty() || piece == L"." || piece == L"..") return false;
+        if (piece.empty() || piece == L"." || piece == L".." || IsDeviceFileName(piece)) {
+            return false;
+        }
         if (end == std::wstring::npos) return true;
         start = end + 1;
     }

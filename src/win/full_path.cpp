@@ -43,6 +43,22 @@ std::wstring WithoutDevicePrefix(const std::wstring& path) {
 
 }  // namespace
 
+bool IsDeviceFileName(std::wstring_view piece) {
+    std::wstring_view base = piece.substr(0, piece.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
+    const auto same = [&](std::wstring_view part, std::wstring_view name) {
+        return EqualsIgnoringCase(part.data(), part.size(), name.data(), name.size());
+    };
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (same(base, device)) return true;
+    }
+    if (base.size() != 4) return false;
+    const bool port = same(base.substr(0, 3), L"COM") || same(base.substr(0, 3), L"LPT");
+    const wchar_t number = base[3];
+    return port && ((number >= L'0' && number <= L'9') || number == L'\u00B9' ||
+                    number == L'\u00B2' || number == L'\u00B3');
+}
+
 std::wstring FullPathName(const std::wstring& path) {
     if (path.empty()) return {};
     std::wstring full(MAX_PATH, L'\0');

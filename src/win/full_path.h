@@ -2,6 +2,7 @@
 // Absolute paths without a fixed-length buffer, and folder comparison.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The absolute form of path as GetFullPathNameW gives it, in a buffer as long as
@@ -13,6 +14,11 @@ std::wstring FullPathName(const std::wstring& path);
 // relative path, a bare drive ("C:") or a drive-relative one ("C:dir") names
 // a place that depends on the current folder.
 bool IsAbsolutePath(const std::wstring& path);
+
+// True when a path piece is a device name of the system ("CON", "nul.txt",
+// "COM1 .log", ...): plain path calls open the device, whatever extension
+// follows the name and however many blanks end it.
+bool IsDeviceFileName(std::wstring_view piece);
 
 // A folder's absolute form without asking the file system: a device prefix
 // before a drive or share ("\\?\", "\\.\", "\??\", also with "UNC\") taken

@@ -131,27 +131,6 @@ bool StaysInsideDestination(const std::wstring& name) {
     return true;
 }
 
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// A device name of the system: the plain path calls open the device, whatever
-// extension follows the name and however many blanks end it.
-bool IsDeviceName(std::wstring_view piece) {
-    std::wstring_view base = piece.substr(0, piece.find(L'.'));
-    while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-        if (EqualsIgnoringCase(base, device)) return true;
-    }
-    if (base.size() != 4) return false;
-    const bool port = EqualsIgnoringCase(base.substr(0, 3), L"COM") ||
-                      EqualsIgnoringCase(base.substr(0, 3), L"LPT");
-    const wchar_t number = base[3];
-    return port && ((number >= L'0' && number <= L'9') || number == L'\u00B9' ||
-                    number == L'\u00B2' || number == L'\u00B3');
-}
-
 // True when every piece of the decoded name is a file name the system keeps
 // as it is given. Created through "\\?\", a piece ending in a dot or a blank,
 // or named like a device, would be a file that every later plain call (the
@@ -165,7 +144,7 @@ bool HasOnlyPlainFileNames(const std::wstring& name) {
         const std::wstring_view piece(name.data() + start, end - start);
         start = end + 1;
         if (piece.empty()) continue;
-        if (piece.back() == L'.' || piece.back() == L' ' || IsDeviceName(piece)) return false;
+        if (piece.back() == L'.' || piece.back() == L' ' || IsDeviceFileName(piece)) return false;
         for (const wchar_t c : piece) {
             if (c < L' ' || std::wcschr(L"<>\"|?*", c) != nullptr) return false;
         }

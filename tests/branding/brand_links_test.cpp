@@ -355,7 +355,8 @@ TEST_F(Branding, NestedNamesGetTheirFoldersAndNamesEndingInLnkStayLinks) {
 TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
     for (const wchar_t* company :
          {L"\\Rooted", L"/Rooted", L"D:Drive", L"Co:stream", L"a\\..\\b", L"a\\.\\b", L"a\\\\b",
-          L"Trail\\", L"Why?", L"A*", L"<Co>", L"Co\"s", L"A|B", L"Tab\tCo"}) {
+          L"Trail\\", L"Why?", L"A*", L"<Co>", L"Co\"s", L"A|B", L"Tab\tCo", L"CON", L"Vendor\\nul",
+          L"com1.Co", L"Aux .Co"}) {
         SCOPED_TRACE(testing_support::ToUtf8(company));
         ClearLinks();
         WriteInstalledBrand(L"App", L"Desk", company);
@@ -364,6 +365,12 @@ TEST_F(Branding, NamesThatWouldLeadElsewhereFallBackToTheDefaults) {
                                              L"Quellmoor\\Client\\App.lnk",
                                              L"Quellmoor\\Client\\Uninstall.lnk"}));
     }
+    // A link named like a device would be written to the device: the
+    // desktop link takes the default name.
+    ClearLinks();
+    WriteInstalledBrand(L"App", L"NUL", L"Co");
+    UpdateClientShortcuts(false, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
     ClearLinks();
 
     ApplyBrandArchive(install, BrandArchive(L"unsafe_names"), desktop);
