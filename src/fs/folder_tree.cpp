@@ -17,8 +17,13 @@ constexpr wchar_t kAllEntries[] = L"*";
 
 // The path as the system calls take it: behind "\\?\" near MAX_PATH
 // characters and beyond, where Windows' plain calls stop (a brand's deep names
-// in the install folder reach that far), as given below.
+// in the install folder reach that far), and for a listed name ending in a dot
+// or a blank, which the plain calls would change; as given otherwise.
 std::wstring Reach(const std::wstring& path) {
+    if (HasPieceThatOnlyTheLongFormReaches(path)) {
+        const std::wstring exact = ExactLongPathForm(path);
+        if (!exact.empty()) return exact;
+    }
     return ExtendedLengthPath(path);
 }
 

@@ -232,6 +232,57 @@ std::wstring LongPathForm(const std::wstring& path) {
     return kPrefix + full;
 }
 
+namespace {
+
+// Calls piece(text) for each piece between separators, the empty ones too;
+// stops and gives false as soon as one call does.
+template <typename PieceCheck>
+bool EveryPiece(std::wstring_view path, PieceCheck piece) {
+    for (size_t start = 0;;) {
+        const size_t end = path.find(L'\\', start);
+        if (!piece(path.substr(start, end == std::wstring_view::npos ? end : end - start))) {
+            return false;
+        }
+        if (end == std::wstring_view::npos) return true;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+bool HasPieceThatOnlyTheLongFormReaches(const std::wstring& path) {
+    return !EveryPiece(path, [](std::wstring_view piece) {
+        return piece.empty() || piece == L"." || piece == L".." ||
+               (piece.back() != L'.' && piece.back() != L' ');
+    });
+}
+
+std::wstring ExactLongPathForm(const std::wstring& path) {
+    constexpr wchar_t kPrefix[] = L"\\\\?\\";
+    std::wstring root;
+    std::wstring_view rest;
+    if (path.starts_with(kPrefix)) return path;
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') {
+        root = kPrefix + path.substr(0, 3);
+        rest = std::wstring_view(path).substr(3);
+    } else if (path.size() > 2 && path.starts_with(L"\\\\") && path[2] != L'?' && path[2] != L'.') {
+        root = L"\\\\?\\UNC\\";
+        rest = std::wstring_view(path).substr(2);
+    } else {
+        return {};
+    }
+    if (path.find(L'/') != std::wstring::npos) return {};
+    std::wstring exact = root;
+    const bool plain = EveryPiece(rest, [&](std::wstring_view piece) {
+        if (piece == L"." || piece == L"..") return false;
+        if (piece.empty()) return true;
+        if (exact.back() != L'\\') exact += L'\\';
+        exact += piece;
+        return true;
+    });
+    return plain ? exact : std::wstring();
+}
+
 std::wstring ExtendedLengthPath(const std::wstring& path) {
     // CreateDirectoryW stops 12 characters short of MAX_PATH (room for an 8.3
     // name), so every call gets the long form from there on.

@@ -62,6 +62,17 @@ bool IsSameFolderComparable(const std::wstring& a, const std::wstring& b);
 // the prefix turns off the system's own clean-up of "/" and "." pieces.
 std::wstring LongPathForm(const std::wstring& path);
 
+// The "\\?\" form of an absolute path taken exactly as it is spelled, without
+// the system's clean-up, for names that only that form reaches (a piece
+// ending in a dot or a blank, as a listing gives it): doubled separators
+// become one. Empty when the path is relative, uses "/", or holds "." or ".."
+// pieces, which only the clean-up would resolve.
+std::wstring ExactLongPathForm(const std::wstring& path);
+
+// True when a piece of the path ends in a dot or a blank ("name.", "name "):
+// plain path calls drop those characters and so name another file, or none.
+bool HasPieceThatOnlyTheLongFormReaches(const std::wstring& path);
+
 // The path in a form the file calls accept whatever its length: as given when
 // it is shorter than 248 characters (the folder-creation limit), else its
 // LongPathForm.

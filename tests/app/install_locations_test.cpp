@@ -164,4 +164,15 @@ TEST(InstallLocations, PathsNearMaxPathAreHandedOverInTheirLongForm) {
     EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\" + plain + L"b"), L"\\\\?\\" + plain + L"b");
     const std::wstring share = L"\\\\server\\share\\" + std::wstring(240, L'c');
     EXPECT_EQ(ExtendedLengthPath(share), L"\\\\?\\UNC\\" + share.substr(2));
+
+    // Listed names ending in a dot or a blank: spelled exactly, behind "\\?\".
+    EXPECT_TRUE(HasPieceThatOnlyTheLongFormReaches(L"C:\\a\\dir.\\x"));
+    EXPECT_TRUE(HasPieceThatOnlyTheLongFormReaches(L"C:\\a\\x "));
+    EXPECT_FALSE(HasPieceThatOnlyTheLongFormReaches(L"C:\\a\\..\\.\\x.txt"));
+    EXPECT_EQ(ExactLongPathForm(L"C:\\a\\\\dir.\\x "), L"\\\\?\\C:\\a\\dir.\\x ");
+    EXPECT_EQ(ExactLongPathForm(L"\\\\srv\\share\\x."), L"\\\\?\\UNC\\srv\\share\\x.");
+    for (const wchar_t* unclear :
+         {L"a\\x.", L"C:x.", L"C:\\a\\..\\x.", L"C:\\a\\.\\x.", L"C:/a/x.", L"\\\\.\\C:\\x."}) {
+        EXPECT_EQ(ExactLongPathForm(unclear), L"") << testing_support::ToUtf8(unclear);
+    }
 }

@@ -92,6 +92,11 @@ TEST(Uninstall, QuietRemovesTheClientAndItsTraces) {
     Scenario scenario;
     const std::wstring install = InstallQuietly(scenario);
     const ClientTraces traces = PlantClientTraces(scenario);
+    // Names that only the "\\?\" form reaches (ending in a dot or a blank),
+    // as a program writing through that form leaves them.
+    CreateDirectoryW((L"\\\\?\\" + install + L"\\cache ").c_str(), nullptr);
+    WriteFileBytes(L"\\\\?\\" + install + L"\\cache \\entry.", "odd");
+    WriteFileBytes(L"\\\\?\\" + traces.iconFolder + L"\\b.ico.", "odd");
     ChildProcess running = scenario.Start(install + L"\\VuClient.exe");
     ASSERT_TRUE(WaitUntil(
         [&] { return CountStartingWith(scenario.ClientRecords(), L"window\tVuClient.exe") == 1; }));

@@ -150,6 +150,12 @@ TEST(DeleteFolderTree, RemovesReadOnlyAndDeepTreesQuietly) {
     ASSERT_TRUE(SetFileAttributesW((tree + L"\\ico\\two.ico").c_str(),
                                    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     const std::wstring deep = fs_testing::MakeLongFolder(tree + L"\\deep");
+    // Names that only the "\\?\" form can reach: a plain call drops the
+    // trailing dot or blank and names another file.
+    CreateDirectoryW((L"\\\\?\\" + tree + L"\\dir.").c_str(), nullptr);
+    for (const wchar_t* name : {L"\\odd.", L"\\blank ", L"\\dir.\\inner.txt "}) {
+        WriteFileBytes(L"\\\\?\\" + tree + name, "odd");
+    }
     // Read-only folders, as the shell marks customised ones (Windows keeps the
     // mark on a folder and refuses to remove it; Wine drops it).
     for (const std::wstring& folder : {tree + L"\\ico", tree}) {
