@@ -23,13 +23,13 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Bytes of every file below folder, deep ones past MAX_PATH included; folder
-// links are not followed.
+// Bytes of every file below folder, deep ones past MAX_PATH and ones in
+// folders named with a trailing dot or blank included; folder links are not
+// followed.
 uint64_t FolderBytes(const std::wstring& folder) {
     uint64_t total = 0;
     WIN32_FIND_DATAW data;
-    UniqueFindHandle find(
-        FindFirstFileW(ExtendedLengthPath(JoinPath(folder, L"*")).c_str(), &data));
+    UniqueFindHandle find(FindFirstFileW(ReachablePath(JoinPath(folder, L"*")).c_str(), &data));
     if (!find) return 0;
     do {
         const std::wstring name = data.cFileName;

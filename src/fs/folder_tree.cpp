@@ -20,11 +20,7 @@ constexpr wchar_t kAllEntries[] = L"*";
 // in the install folder reach that far), and for a listed name ending in a dot
 // or a blank, which the plain calls would change; as given otherwise.
 std::wstring Reach(const std::wstring& path) {
-    if (HasPieceThatOnlyTheLongFormReaches(path)) {
-        const std::wstring exact = ExactLongPathForm(path);
-        if (!exact.empty()) return exact;
-    }
-    return ExtendedLengthPath(path);
+    return ReachablePath(path);
 }
 
 // A read-only file (or folder) cannot be deleted until the attribute is cleared.

@@ -180,6 +180,14 @@ bool IsSameFolderComparable(const std::wstring& a, const std::wstring& b) {
     return !a.empty() && EqualsIgnoringCase(a.c_str(), a.size(), b.c_str(), b.size());
 }
 
+std::wstring ReachablePath(const std::wstring& path) {
+    if (HasPieceThatOnlyTheLongFormReaches(path)) {
+        std::wstring exact = ExactLongPathForm(path);
+        if (!exact.empty()) return exact;
+    }
+    return ExtendedLengthPath(path);
+}
+
 std::wstring VolumeRootOf(const std::wstring& path) {
     const std::wstring full = ComparableFolderPath(path);
     if (full.empty()) return {};

@@ -78,6 +78,11 @@ bool HasPieceThatOnlyTheLongFormReaches(const std::wstring& path);
 // LongPathForm.
 std::wstring ExtendedLengthPath(const std::wstring& path);
 
+// The path in the form that reaches what it names, for names as a listing
+// gives them: its ExactLongPathForm when a piece ends in a dot or a blank
+// (and that form exists), else its ExtendedLengthPath.
+std::wstring ReachablePath(const std::wstring& path);
+
 // The root of the volume that holds path, with a trailing backslash ("C:\", a
 // share "\\server\share\", or a folder where another volume is mounted), as
 // GetVolumePathNameW gives it; empty when it cannot be had.
