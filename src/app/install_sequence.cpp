@@ -34,6 +34,8 @@ constexpr wchar_t kPreviousUninstallerParameters[] = L"-u -q -g";
 constexpr DWORD kPreviousUninstallerWaitMs = 10000;
 // How long an ended previous uninstaller may take to go.
 constexpr DWORD kPreviousUninstallerEndWaitMs = 10000;
+constexpr uint32_t kZoneLogCode = 32;
+constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 
 // A folder in its comparable form and, when a folder link lies on its way, the
 // form with the links followed: reached through a link, the folder whose
@@ -106,6 +108,32 @@ bool IsMissingFile(const std::wstring& path) {
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Files unpacked from a downloaded archive carry the zone they came from (the
+// Zone.Identifier stream), and a move keeps it: Windows would then ask before
+// every start of the installed client and uninstaller from the shell, and a
+// quiet switch run would wait behind that question. Once the user has run
+// the installer, its programs are installed ones: the marks of the install
+// folder's own files go. Links are passed over, since the stream opened
+// through one would be that of the file it points at.
+void ForgetDownloadZone(const std::wstring& install) {
+    unsigned removed = 0;
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileW(ReachablePath(JoinPath(install, L"*")).c_str(), &entry));
+    if (!find) return;
+    do {
+        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            0) {
+            continue;
+        }
+        const std::wstring file = ReachablePath(JoinPath(install, entry.cFileName));
+        if (DeleteFileW((file + kZoneStream).c_str())) ++removed;
+    } while (FindNextFileW(find.Get(), &entry));
+    if (removed != 0) {
+        LogWrite(3, kAppLogModule, kZoneLogCode,
+                 L"The mark of a download was taken off %u installed files\n", removed);
+    }
 }
 
 }  // namespace
@@ -254,6 +282,7 @@ bool CBasicClientInstallerApp::Install() {
     // The release folder is removed once emptied.
     LeaveFolder(GetInstallerFolder());
     if (!MoveFilesToInstallFolder()) return false;
+    ForgetDownloadZone(GetInstallFolder());
     if (!RegisterClient()) return false;
     WriteUninstallEntry(HKEY_CURRENT_USER, GetInstallFolder());
     RelaunchClients();

@@ -20,6 +20,7 @@ using namespace testing_support;
 namespace {
 
 const std::wstring kNotApart = L") is not apart from the install folder (";
+const std::wstring kZoneStream = L":Zone.Identifier";
 const std::wstring kSettingsNotKept =
     L"The user's settings could not be backed up; nothing is deleted or installed";
 
@@ -151,6 +152,14 @@ size_t CountProcesses(const wchar_t* exe) {
 TEST(Install, FirstInstallOnACleanAccount) {
     Scenario scenario;
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+    // Unpacked from a download: the programs carry the zone they came from.
+    const std::vector<std::wstring> programs = {L"Uninstall.exe", L"VuClient.exe",
+                                                L"DESKHubClient.exe"};
+    for (const std::wstring& program : programs) {
+        WriteFileBytes(payload + L"\\" + program + kZoneStream, "[ZoneTransfer]\r\nZoneId=3\r\n");
+    }
+    const bool marked = FileExists(payload + L"\\VuClient.exe" + kZoneStream);
+    std::printf("zone marks: %s\n", marked ? "kept by the file system" : "no streams here");
     // Started in the release folder, which it empties and removes.
     ASSERT_EQ(scenario.RunCommandLine(L"\"" + payload + L"\\Uninstall.exe\" -i", payload), 0u);
 
@@ -175,6 +184,12 @@ TEST(Install, FirstInstallOnACleanAccount) {
 
     ExpectInstalled(scenario);
     EXPECT_FALSE(FolderExists(payload)) << "the emptied installer folder is removed";
+    // Installed, the programs start without the download's question.
+    for (const std::wstring& program : programs) {
+        EXPECT_FALSE(FileExists(install + L"\\" + program + kZoneStream)) << ToUtf8(program);
+    }
+    EXPECT_EQ(CountStartingWith(log, L"The mark of a download was taken off 3 installed files"),
+              marked ? 1u : 0u);
     // Interactive: no " -silent"; the Defender exclusion run comes last.
     EXPECT_EQ(ClientSwitchRuns(scenario), L"-regmsocx;-regocx;-windefexcludeadd;");
 
