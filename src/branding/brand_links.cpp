@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 
+#include "app/locations/install_locations.h"
 #include "branding/brand_settings.h"
 #include "branding/brand_source.h"
 #include "fs/folder_tree.h"
@@ -16,6 +18,7 @@
 #include "logging/last_error.h"
 #include "logging/log_write.h"
 #include "logging/logger.h"
+#include "win/full_path.h"
 #include "zip/zip_archive.h"
 
 namespace {
@@ -54,17 +57,42 @@ std::wstring BrandWorkingFolder() {
     return folder + kBrandingFolderName;
 }
 
+// True when linkPath is a link of someone else's: it leads to a program of
+// another name outside the install folder and the client's data folder (the
+// user's own "Remote Desktop" link, say, where a brand takes that name). A
+// link to the client's program of that name anywhere (a former version's, a
+// former roaming folder's) is the client's.
+bool IsAnotherProgramsLink(const std::wstring& linkPath, const std::wstring& target) {
+    const std::wstring existing = ReadLinkTarget(linkPath.c_str());
+    if (existing.empty()) return false;
+    const auto fileName = [](const std::wstring& path) {
+        return path.substr(path.find_last_of(L"\\/") + 1);
+    };
+    const std::wstring installFolder = target.substr(0, target.find_last_of(L"\\/"));
+    return _wcsicmp(fileName(existing).c_str(), fileName(target).c_str()) != 0 &&
+           !IsSameOrInsideFolder(existing, installFolder) &&
+           !IsSameOrInsideFolder(existing, GetClientDataFolder());
+}
+
 // Creates the link in folder under name. One that cannot be made is told:
-// the user is then without it.
+// the user is then without it. A link of that name that belongs to another
+// program stays: overwritten, it would be lost with the client's at uninstall.
 void MakeLink(const std::wstring& target, const std::wstring& folder, const std::wstring& name,
               const std::wstring& icon) {
+    const std::wstring path = JoinPath(folder, LinkFileName(name));
+    if (IsAnotherProgramsLink(path, target)) {
+        LogWriteDefault(LogLevelWarning, kBrandLogCode,
+                        L"Link %s leads to another program (%s); it is left as it is and no link "
+                        L"to %s is made\n",
+                        path.c_str(), ReadLinkTarget(path.c_str()).c_str(), target.c_str());
+        return;
+    }
     const HRESULT result =
         CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), icon.c_str());
     if (FAILED(result)) {
         LogWriteDefault(LogLevelWarning, kBrandLogCode,
-                        L"Link %s to %s could not be created (0x%08x)\n",
-                        JoinPath(folder, LinkFileName(name)).c_str(), target.c_str(),
-                        static_cast<unsigned>(result));
+                        L"Link %s to %s could not be created (0x%08x)\n", path.c_str(),
+                        target.c_str(), static_cast<unsigned>(result));
     }
 }
 

@@ -44,18 +44,22 @@ std::wstring LinkFileName(const std::wstring& name) {
     return HasLinkExtension(name) ? name : name + kLinkExtension;
 }
 
-bool LinkLeadsInto(const wchar_t* linkFile, const std::wstring& folder) {
-    if (linkFile == nullptr || folder.empty()) return false;
+std::wstring ReadLinkTarget(const wchar_t* linkFile) {
+    if (linkFile == nullptr) return {};
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     if (FAILED(CreateLinkObject(link, file)) || FAILED(file->Load(linkFile, STGM_READ))) {
-        return false;
+        return {};
     }
     wchar_t target[MAX_PATH] = {};
-    if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK || target[0] == L'\0') {
-        return false;
-    }
-    return IsSameOrInsideFolder(target, folder);
+    if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK) return {};
+    return target;
+}
+
+bool LinkLeadsInto(const wchar_t* linkFile, const std::wstring& folder) {
+    if (folder.empty()) return false;
+    const std::wstring target = ReadLinkTarget(linkFile);
+    return !target.empty() && IsSameOrInsideFolder(target, folder);
 }
 
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* folder, const wchar_t* name,

@@ -15,6 +15,10 @@ std::wstring LinkFileName(const std::wstring& name);
 // True when name ends with ".lnk" in any letter case.
 bool HasLinkExtension(const std::wstring& name);
 
+// The target path of the link file as stored, read and not resolved; empty
+// when the file does not load as a shell link or names no path.
+std::wstring ReadLinkTarget(const wchar_t* linkFile);
+
 // True when linkFile loads as a shell link whose target path lies in folder
 // or is folder (compared in full, long form, without regard to case). The
 // link is read, not resolved: a target that has moved is not searched for.

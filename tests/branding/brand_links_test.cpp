@@ -425,6 +425,31 @@ TEST_F(Branding, ALinkThatCannotBeMadeIsTold) {
             << testing_support::ToUtf8(text);
     }
     EXPECT_EQ(ReadFileBytes(programs + L"\\Blocked"), "a file");
+
+    // A link of the brand's name to another program is the user's: it stays,
+    // through the install and the uninstall. One to the client's program in a
+    // former roaming folder is the client's and is made again.
+    ClearLinks();
+    WriteInstalledBrand(L"Remote Desktop", L"Remote Desktop", L"Co");
+    const std::wstring notepad = L"C:\\windows\\notepad.exe";
+    ASSERT_EQ(CreateShortcut(notepad.c_str(), desktop.c_str(), L"Remote Desktop", nullptr), S_OK);
+    const std::wstring former = files / L"Former\\QuellmoorClient\\DESKHubClient.exe";
+    WriteFileBytes(former, "former client");
+    const std::wstring menu = programs + L"\\Co\\Client";
+    CreateDirectoryW((programs + L"\\Co").c_str(), nullptr);
+    CreateDirectoryW(menu.c_str(), nullptr);
+    ASSERT_EQ(CreateShortcut(former.c_str(), menu.c_str(), L"Remote Desktop", nullptr), S_OK);
+    LogInitialize(log.c_str());
+    UpdateClientShortcuts(false, install, L"", false);
+    LogInitialize(nullptr);
+    EXPECT_EQ(Lower(ReadLink(desktop + L"\\Remote Desktop.lnk").target), Lower(notepad));
+    ExpectLink(menu + L"\\Remote Desktop.lnk", client, client);
+    EXPECT_NE(testing_support::ReadUtf16File(log).find(
+                  L" - Link " + desktop + L"\\Remote Desktop.lnk leads to another program (" +
+                  notepad + L"); it is left as it is and no link to " + client + L" is made"),
+              std::wstring::npos);
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_EQ(ListTree(desktop), Names{L"Remote Desktop.lnk"});
 }
 
 TEST_F(Branding, AnInstalledBrandNamesTheLinksAtSetUpAndIsKeptByAnUpgrade) {
