@@ -68,6 +68,14 @@ TEST_F(AssociationRestore, RestoresEveryBackedUpExtensionAndEmptiesTheStore) {
 
     SetStringValue(root_, kClasses + L"\\.other", nullptr, L"otherfile");
 
+    // .own: no association before either, but other programs keep entries in
+    // the extension's key; only the client's go.
+    SetStringValue(root_, kStore + L"\\.own", L"KivBackupShortCut", L"");
+    SetStringValue(root_, kClasses + L"\\.own", nullptr, L"KIVShortCut.own");
+    SetStringValue(root_, kClasses + L"\\.own\\OpenWithProgids", L"KIVShortCut.own", L"");
+    SetStringValue(root_, kClasses + L"\\.own\\OpenWithProgids", L"Other.Own", L"");
+    SetStringValue(root_, kClasses + L"\\.own\\ShellNew", L"NullFile", L"");
+
     // .new and .old: another program took the file type over after the
     // client; its registration stays, whatever the backup holds.
     SetStringValue(root_, kStore + L"\\.new", L"KivBackupShortCut", L"");
@@ -106,6 +114,10 @@ TEST_F(AssociationRestore, RestoresEveryBackedUpExtensionAndEmptiesTheStore) {
               L"keep.exe");
 
     EXPECT_EQ(ReadStringValue(root_, kClasses + L"\\.other", nullptr), L"otherfile");
+    EXPECT_FALSE(ValueExists(root_, kClasses + L"\\.own", nullptr));
+    EXPECT_FALSE(ValueExists(root_, kClasses + L"\\.own\\OpenWithProgids", L"KIVShortCut.own"));
+    EXPECT_TRUE(ValueExists(root_, kClasses + L"\\.own\\OpenWithProgids", L"Other.Own"));
+    EXPECT_TRUE(KeyExists(root_, kClasses + L"\\.own\\ShellNew"));
     // Only the backup that has a subkey is left; the store key stays.
     EXPECT_EQ(SubkeyNames(root_, kStore), std::vector<std::wstring>{L".sub"});
 
