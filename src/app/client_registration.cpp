@@ -111,7 +111,11 @@ uint32_t ClientUninstall(const std::wstring& installDir, int32_t clientUiLevel,
     }
 
     LogWriteDefault(3, 13, L"Unregistering Url Schema.\n");
-    if (UnregisterUrlScheme(ClientExecutablePath(installDir))) {
+    if (UrlSchemeBelongsToAnotherProgram()) {
+        LogWriteDefault(3, 7,
+                        L"URL scheme %s belongs to another program now; it is left as it is.\n",
+                        kUrlScheme);
+    } else if (UnregisterUrlScheme(ClientExecutablePath(installDir))) {
         LogWriteDefault(3, 7, L"UnRegistering Url Schema was Sucessfull\n");
     } else {
         LogWriteDefault(3, 7, L"UnRegistering Url Schema Failed\n");

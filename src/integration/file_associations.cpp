@@ -1,6 +1,7 @@
 #include "integration/file_associations.h"
 
 #include <cwchar>
+#include <cwctype>
 
 #include "integration/client_contract.h"
 #include "win/handles.h"
@@ -139,7 +140,31 @@ bool UnregisterFileType(const std::wstring& /*exePath*/) {
     return DeleteSingleKey(contentTypes.Get(), kDocumentMimeType) == ERROR_SUCCESS;
 }
 
+bool UrlSchemeBelongsToAnotherProgram() {
+    UniqueHkey command;
+    const std::wstring path = ClassesPath(kUrlScheme) + L"\\" + kShellOpenCommandKey;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, command.Put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    std::wstring text(1024, L'\0');
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+    if (RegQueryValueExW(command.Get(), nullptr, nullptr, &type,
+                         reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return false;
+    }
+    text.resize(wcsnlen(text.c_str(), size / sizeof(wchar_t)));
+    if (text.empty()) return false;
+    for (wchar_t& c : text) c = towlower(c);
+    std::wstring client = kVuClientExe;
+    for (wchar_t& c : client) c = towlower(c);
+    return text.find(client) == std::wstring::npos;
+}
+
 bool UnregisterUrlScheme(const std::wstring& /*exePath*/) {
+    if (UrlSchemeBelongsToAnotherProgram()) return false;
     UniqueHkey classes;
     if (CreateKey(HKEY_CURRENT_USER, kClassesKey, classes) != ERROR_SUCCESS) return false;
     return DeleteRegistryTree(classes.Get(), kUrlScheme) == ERROR_SUCCESS;

@@ -24,7 +24,14 @@ bool RegisterUrlScheme(const std::wstring& exePath);
 // "Content Type") is missing. exePath is not used.
 bool UnregisterFileType(const std::wstring& exePath);
 
-// Deletes the whole "kivclient" tree. False when it is missing. exePath is not used.
+// True when the "kivclient" scheme's open command starts a program other than
+// the client's (no "VuClient.exe" in it): another program has taken the scheme
+// over since the install, and its registration is not the client's to delete.
+bool UrlSchemeBelongsToAnotherProgram();
+
+// Deletes the whole "kivclient" tree, unless it belongs to another program
+// (UrlSchemeBelongsToAnotherProgram). False when it is missing or left.
+// exePath is not used.
 bool UnregisterUrlScheme(const std::wstring& exePath);
 
 // Writes the class "VuClient.Document" (default = its own name), its DefaultIcon

@@ -343,12 +343,19 @@ TEST(Uninstall, LeavesWhatIsNotItsOwn) {
         WriteDword(L"Software\\Quellmoor\\StartupShortcuts", link, 1);
     }
     DeleteFileW((scenario.Desktop() + L"\\Quellmoor Client.lnk").c_str());
+    // Another program has taken the URL scheme over since the install.
+    const std::wstring otherCommand = L"\"C:\\Other\\other.exe\" \"%1\"";
+    WriteString(L"Software\\Classes\\kivclient\\shell\\open\\command", L"", otherCommand);
     const auto placeholdersBefore = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
     const size_t before = scenario.LogRecords().size();
 
     ASSERT_EQ(scenario.Run(install + L"\\Uninstall.exe", L"-u -q"), 0u);
 
     EXPECT_EQ(ReadFileBytes(outside + L"\\user.txt"), "the user's");
+    EXPECT_EQ(ReadString(L"Software\\Classes\\kivclient\\shell\\open\\command", L""), otherCommand);
+    EXPECT_TRUE(
+        Contains(scenario.LogMessages(),
+                 L"URL scheme kivclient belongs to another program now; it is left as it is."));
     EXPECT_FALSE(FileExists(scenario.Startup() + L"\\Only.lnk"));
     EXPECT_FALSE(FileExists(scenario.Desktop() + L"\\Only.lnk"));
     EXPECT_TRUE(FolderExists(scenario.Startup()));

@@ -183,6 +183,20 @@ TEST(FileTypeAndUrlScheme, UnregisteringDeletesWholeTreesAndTellsWhatWasThere) {
     EXPECT_FALSE(KeyExists(sandbox.Key(), kClassKey));
     EXPECT_EQ(ReadValue(sandbox.Key(), kExtensionKey, nullptr).bytes,
               StringBytes(L"OtherApp.Document"));
+
+    // And "kivclient": a scheme whose command starts another program stays;
+    // the client's own, from whatever folder, goes.
+    const std::wstring schemeCommand = std::wstring(kSchemeKey) + L"\\shell\\open\\command";
+    ASSERT_TRUE(RegisterUrlScheme(L"C:\\Former\\VUCLIENT.EXE"));
+    EXPECT_FALSE(UrlSchemeBelongsToAnotherProgram());
+    ASSERT_TRUE(
+        WriteString(sandbox.Key(), schemeCommand, nullptr, L"\"C:\\Other\\other.exe\" \"%1\""));
+    EXPECT_TRUE(UrlSchemeBelongsToAnotherProgram());
+    EXPECT_FALSE(UnregisterUrlScheme(kExePath));
+    EXPECT_TRUE(KeyExists(sandbox.Key(), schemeCommand));
+    ASSERT_TRUE(RegisterUrlScheme(kExePath));
+    EXPECT_TRUE(UnregisterUrlScheme(kExePath));
+    EXPECT_FALSE(KeyExists(sandbox.Key(), kSchemeKey));
 }
 
 TEST(FileTypeAndUrlScheme, UnregisteringWithoutAnyClassesGivesFalse) {
