@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -369,6 +370,7 @@ void CZipArchive::CloseArchive() {
     m_archive = nullptr;
     m_path.clear();
     m_directoryStart = 0;
+    m_dataRanges.clear();
 }
 
 bool CZipArchive::ExtractAll(const std::wstring& destination, bool junkPaths) {
@@ -381,6 +383,7 @@ bool CZipArchive::ExtractAll(const std::wstring& destination, bool junkPaths) {
         return false;
     }
     if (unzGoToFirstFile(Handle(m_archive)) != UNZ_OK) return false;
+    m_dataRanges.clear();
     for (;;) {
         if (!ExtractCurrentEntry(folder, junkPaths)) return false;
         const int next = unzGoToNextFile(Handle(m_archive));
@@ -427,7 +430,8 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
         DeleteFileW(target.c_str());
         return false;
     }
-    if (!DataLiesBeforeDirectory(archive, info, m_directoryStart)) {
+    if (!DataLiesBeforeDirectory(archive, info, m_directoryStart) ||
+        !ClaimDataRange(unzGetCurrentFileZStreamPos64(archive), info.compressedSize)) {
         unzCloseCurrentFile(archive);
         std::fclose(file);
         DeleteFileW(target.c_str());
@@ -448,6 +452,17 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
         DeleteFileW(target.c_str());
         return false;
     }
+    return true;
+}
+
+bool CZipArchive::ClaimDataRange(std::uint64_t start, std::uint64_t size) {
+    if (size == 0) return true;
+    if (start > UINT64_MAX - size) return false;
+    const std::uint64_t end = start + size;
+    const auto after = m_dataRanges.lower_bound(start);
+    if (after != m_dataRanges.end() && after->first < end) return false;
+    if (after != m_dataRanges.begin() && std::prev(after)->second > start) return false;
+    m_dataRanges.emplace(start, end);
     return true;
 }
 

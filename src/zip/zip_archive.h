@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -53,12 +54,12 @@ class CZipArchive {
     bool ExtractAll(const std::wstring& destination, bool junkPaths);
 
     // Extracts the entry under the cursor. Folder entries succeed without
-    // creating anything. An entry whose name is absolute, carries a drive or
-    // stream colon, or has a ".." piece, and an encrypted entry (no password
-    // is ever given) are refused and nothing is written; a
-    // file whose data fails to read, ends short of its declared size or fails
-    // its CRC check is removed, as is one whose local header places its data
-    // anywhere but before the central directory. "." pieces of a name are
+    // creating anything. A file whose data overlaps that of a file extracted
+    // before since the last ExtractAll began is damage and is not written. An entry whose name is
+    // absolute, carries a drive or stream colon, or has a ".." piece, and an encrypted entry (no
+    // password is ever given) are refused and nothing is written; a file whose data fails to read,
+    // ends short of its declared size or fails its CRC check is removed, as is one whose local
+    // header places its data anywhere but before the central directory. "." pieces of a name are
     // dropped.
     bool ExtractCurrentEntry(const std::wstring& destination, bool junkPaths);
 
@@ -68,9 +69,17 @@ class CZipArchive {
     bool ReadCurrentEntryInfo(ZipEntryInfo& info);
 
   private:
+    // Records where the current entry's data lies; false when it overlaps the
+    // data of an entry extracted before in this walk.
+    bool ClaimDataRange(std::uint64_t start, std::uint64_t size);
+
     void* m_archive = nullptr;  // minizip's unzFile
     std::wstring m_path;        // the open archive's path, for reading its end record
     std::uint64_t m_directoryStart = 0;  // where the central directory starts; 0: unknown
+    // The data of the entries extracted so far, start to end: no two entries
+    // of a sound archive share bytes, while a zip bomb's records all point
+    // into the same compressed data.
+    std::map<std::uint64_t, std::uint64_t> m_dataRanges;
 };
 
 // Decodes a stored name into out (capacity characters, zero-filled first):

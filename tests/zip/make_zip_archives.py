@@ -410,6 +410,34 @@ def damaged_archives(out):
             info.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(info, content)
 
+    # Entries that share their data, as a zip bomb's do: a second central
+    # record pointing at the first entry's local header (names of the same
+    # length, the same CRC and sizes), and a stored first entry whose data
+    # holds the whole second entry, local header and data ("quoted").
+    write_raw(p("shared_data"), [(b"good.txt", b"good\r\n"), (b"copy.txt", b"good\r\n")],
+              zipfile.ZIP_STORED)
+    data = bytearray(open(p("shared_data"), "rb").read())
+    second = data.find(b"PK\x01\x02", data.find(b"PK\x01\x02") + 4)
+    struct.pack_into("<I", data, second + 42, 0)
+    open(p("shared_data"), "wb").write(data)
+
+    def local_header(name, content):
+        return struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 0, 0, 0x21, zlib.crc32(content),
+                           len(content), len(content), len(name), 0) + name + content
+
+    def central_record(name, content, offset):
+        return struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 0, 0, 0x21,
+                           zlib.crc32(content), len(content), len(content), len(name), 0, 0, 0,
+                           0, 0, offset) + name
+
+    inner = local_header(b"victim.txt", b"victim\r\n")
+    outer = local_header(b"good.txt", inner)
+    inner_offset = len(outer) - len(inner)
+    directory = (central_record(b"good.txt", inner, 0) +
+                 central_record(b"victim.txt", b"victim\r\n", inner_offset))
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(directory), len(outer), 0)
+    open(p("quoted_overlap"), "wb").write(outer + directory + end)
+
     # Not a zip archive at all.
     open(p("not_a_zip"), "wb").write(b"This is plain text, not an archive.\r\n" * 20)
 
