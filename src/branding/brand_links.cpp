@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 
 #include "app/locations/install_locations.h"
 #include "branding/brand_settings.h"
@@ -19,6 +20,7 @@
 #include "logging/log_write.h"
 #include "logging/logger.h"
 #include "win/full_path.h"
+#include "win/wide_format.h"
 #include "zip/zip_archive.h"
 
 namespace {
@@ -164,8 +166,27 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
 
     CZipArchive archive;
     archive.OpenArchive(archivePath);
+    // An archive that the disk cannot hold would fill it for everyone before
+    // failing; it is told before anything is written.
+    const std::optional<std::uint64_t> declared = archive.DeclaredBytes();
+    ULARGE_INTEGER free{};
+    if (declared &&
+        GetDiskFreeSpaceExW(working.substr(0, working.rfind(L'\\')).c_str(), &free, nullptr,
+                            nullptr) &&
+        *declared > free.QuadPart) {
+        archive.CloseArchive();
+        LogArchiveSkipped(archivePath,
+                          FormatWide(L"was not extracted: its files take %llu bytes, more than the "
+                                     L"%llu bytes free for the temporary folder",
+                                     static_cast<unsigned long long>(*declared),
+                                     static_cast<unsigned long long>(free.QuadPart))
+                              .c_str());
+        return;
+    }
     if (!archive.ExtractAll(working, false)) {
         archive.CloseArchive();
+        // What a damaged archive gave is no brand; it would only take room.
+        DeleteFolderTree(working.c_str());
         LogArchiveSkipped(archivePath, L"cannot be opened, is empty or is damaged");
         return;
     }

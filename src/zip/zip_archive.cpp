@@ -455,6 +455,23 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
     return true;
 }
 
+std::optional<std::uint64_t> CZipArchive::DeclaredBytes() {
+    if (m_archive == nullptr) return std::nullopt;
+    unzFile archive = Handle(m_archive);
+    std::uint64_t total = 0;
+    for (int status = unzGoToFirstFile(archive); status != UNZ_END_OF_LIST_OF_FILE;
+         status = unzGoToNextFile(archive)) {
+        unz_file_info64 header{};
+        if (status != UNZ_OK || unzGetCurrentFileInfo64(archive, &header, nullptr, 0, nullptr, 0,
+                                                        nullptr, 0) != UNZ_OK) {
+            return std::nullopt;
+        }
+        total = header.uncompressed_size > UINT64_MAX - total ? UINT64_MAX
+                                                              : total + header.uncompressed_size;
+    }
+    return total;
+}
+
 bool CZipArchive::ClaimDataRange(std::uint64_t start, std::uint64_t size) {
     if (size == 0) return true;
     if (start > UINT64_MAX - size) return false;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,11 @@ class CZipArchive {
     // record counts), with the entries written before it left in place. With
     // junkPaths every file lands directly in destination.
     bool ExtractAll(const std::wstring& destination, bool junkPaths);
+
+    // The bytes that the central directory says the archive's entries hold
+    // when extracted, summed (at most UINT64_MAX); nothing when no archive is
+    // open or a record cannot be read. Moves the cursor.
+    std::optional<std::uint64_t> DeclaredBytes();
 
     // Extracts the entry under the cursor. Folder entries succeed without
     // creating anything. A file whose data overlaps that of a file extracted

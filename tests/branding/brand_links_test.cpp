@@ -224,13 +224,27 @@ TEST_F(Branding, AnArchiveWithBrandIniAndIconReplacesTheInstalledBrandAndNamesEv
 }
 
 TEST_F(Branding, AMissingOrBrokenArchiveMakesNoDesktopLinkAndIsStillConsumed) {
-    for (const std::wstring& archive : {files / L"missing.zip", BrandArchive(L"broken")}) {
+    const std::wstring log = files / L"log.txt";
+    for (const std::wstring& archive : {files / L"missing.zip", BrandArchive(L"broken"),
+                                        BrandArchive(L"damaged"), BrandArchive(L"oversized")}) {
         SCOPED_TRACE(testing_support::ToUtf8(archive));
         ClearLinks();
         WriteInstalledBrand(L"Payload App", L"Payload Desk", L"Payload Co");
         brand_testing::SetBrandFileLocation(archive);
 
+        DeleteFileW(log.c_str());
+        LogInitialize(log.c_str());
         UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
+        LogInitialize(nullptr);
+        // Nothing of it is left to take room: what a damaged archive gave is
+        // deleted, one larger than the disk's free room (4,000 entries of
+        // 4 GiB each, and Brand.ini) is not begun.
+        EXPECT_FALSE(FolderExists(working));
+        const bool told =
+            testing_support::ReadUtf16File(log).find(
+                L"Brand archive " + archive + L" was not extracted: its files take 17179869176") !=
+            std::wstring::npos;
+        EXPECT_EQ(told, archive == BrandArchive(L"oversized"));
 
         EXPECT_TRUE(ListTree(desktop).empty());
         // The Programs-menu links follow the payload's brand, which stays.

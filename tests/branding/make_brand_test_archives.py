@@ -93,6 +93,32 @@ def main():
     with open(os.path.join(out, "brandtest_broken.zip"), "wb") as f:
         f.write(full[: len(full) // 2])
 
+    # Whole, but its last entry fails its CRC: Brand.ini has been written by
+    # then.
+    damaged = os.path.join(out, "brandtest_damaged.zip")
+    with zipfile.ZipFile(damaged, "w", zipfile.ZIP_STORED) as archive:
+        archive.writestr("Brand.ini", brand_ini(app_title="Damaged"))
+        archive.writestr("notes.txt", b"notes of a damaged brand\r\n" * 20)
+        notes = archive.getinfo("notes.txt")
+    data = bytearray(open(damaged, "rb").read())
+    data[notes.header_offset + 30 + len("notes.txt") + 10] ^= 0x55
+    open(damaged, "wb").write(data)
+
+    # More than any disk here holds, by what its central records declare
+    # (4 GiB for each of 4,000 entries): refused before anything is written.
+    oversized = os.path.join(out, "brandtest_oversized.zip")
+    with zipfile.ZipFile(oversized, "w", zipfile.ZIP_STORED) as archive:
+        archive.writestr("Brand.ini", brand_ini(app_title="Oversized"))
+        for i in range(4000):
+            archive.writestr("part%04d.bin" % i, b"")
+    data = bytearray(open(oversized, "rb").read())
+    at = data.find(b"PK\x01\x02")
+    while at != -1:
+        if data[at + 46:at + 50] == b"part":
+            struct.pack_into("<I", data, at + 24, 0xFFFFFFFE)
+        at = data.find(b"PK\x01\x02", at + 4)
+    open(oversized, "wb").write(data)
+
     with open(os.path.join(work, "stamp"), "w") as f:
         f.write("done\n")
 
