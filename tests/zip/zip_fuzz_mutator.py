@@ -17,8 +17,9 @@ OUTPUT_FOLDER receives case_NNNNN.zip and cases.txt, one line per case:
 records declare it: no usable end record, a central directory that does not
 hold exactly the counted records or does not end where the end record says,
 a local header that contradicts its central record, encrypted or unknown
-methods, zip64 markers without zip64 records, or data that does not give the
-declared size with the declared CRC. Names are not judged here (the driver
+methods, zip64 markers without zip64 records, data shared by two entries (as
+a zip bomb's records share theirs), or data that does not give the declared
+size with the declared CRC. Names are not judged here (the driver
 checks where files land); the names of the central directory count.
 """
 import os
@@ -225,6 +226,7 @@ def judge(b):
     if cd_offset + cd_size != end:
         return "central directory not before the end record"
     at = cd_offset
+    spans = []  # the data of the file entries read so far
     for _ in range(total):
         if at + 46 > end or b[at:at + 4] != CENTRAL:
             return "central record missing"
@@ -257,6 +259,10 @@ def judge(b):
         data = b[start:start + csize]
         if len(data) != csize:
             return "data beyond the file"
+        if csize and any(start < span_end and span_start < start + csize
+                         for span_start, span_end in spans):
+            return "data shared with another entry"
+        spans.append((start, start + csize))
         if method == 0:
             content = data[:usize]
         elif usize == 0:
