@@ -247,9 +247,33 @@ void CBasicClientInstallerApp::DetectRunningClients() {
              RestartVuClient, RestartWVuClient);
 }
 
+namespace {
+
+// The brand archive to apply: the one "BrandFileLocation" names, or, when it
+// named a file in the release folder, that file where the payload's move has
+// taken it (a brand archive shipped beside the installer moves with it).
+std::wstring BrandArchiveAfterTheMove() {
+    const std::wstring named = ReadBrandFileLocation();
+    if (named.empty() ||
+        GetFileAttributesW(ExtendedLengthPath(named).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return named;
+    }
+    const std::wstring archive = PlainFullPath(named);
+    const std::wstring release = PlainFullPath(GetInstallerFolder());
+    if (release.empty() || !IsSameOrInsideComparable(archive, release) ||
+        archive.size() <= release.size() + 1) {
+        return named;
+    }
+    const std::wstring moved = JoinPath(GetInstallFolder(), archive.substr(release.size() + 1));
+    return GetFileAttributesW(ExtendedLengthPath(moved).c_str()) != INVALID_FILE_ATTRIBUTES ? moved
+                                                                                            : named;
+}
+
+}  // namespace
+
 bool CBasicClientInstallerApp::RegisterClient() {
     const std::wstring installDir = GetInstallFolder() + L"\\";
-    return ClientInstall(installDir, Interactive, ReadBrandFileLocation()) == 0;
+    return ClientInstall(installDir, Interactive, BrandArchiveAfterTheMove()) == 0;
 }
 
 void CBasicClientInstallerApp::RelaunchClients() {

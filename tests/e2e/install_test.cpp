@@ -362,14 +362,16 @@ TEST(Install, BrandArchivesPackedFromDotByBsdtarAndZip) {
     for (const wchar_t* tool : {L"bsdtar", L"zip"}) {
         SCOPED_TRACE(ToUtf8(tool));
         Scenario scenario;
-        const std::wstring archive = scenario.Root() + L"\\brand.zip";
+        // Shipped beside the installer: the payload's move takes it along.
+        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
+        const std::wstring archive = payload + L"\\brand.zip";
         CopyFileW((BinFolder() + L"\\e2e_brand_dot_" + tool + L".zip").c_str(), archive.c_str(),
                   FALSE);
         WriteString(L"Software\\Quellmoor\\DeskHubClient\\Setup", L"BrandFileLocation", archive);
-        const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Setup");
         ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
 
         const std::wstring install = scenario.InstallFolder();
+        EXPECT_TRUE(FileExists(install + L"\\brand.zip"));
         EXPECT_EQ(ListTree(install + L"\\Branding"),
                   (std::vector<std::wstring>{L"Brand.ico", L"Brand.ini", L"readme.txt"}));
         EXPECT_EQ(LinkTarget(scenario.Desktop() + L"\\Harbour Desk Client.lnk"),
