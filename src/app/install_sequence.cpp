@@ -295,7 +295,8 @@ bool CBasicClientInstallerApp::Install() {
     if (!CheckReleaseFolder(GetInstallerFolder())) return false;
     DetectRunningClients();
     CloseRunningClients();
-    if (!BackupUserSettings() || !CarryOverInstalledBrand()) {
+    if (!ReleaseFilesAreFreeToMove(GetInstallerFolder()) || !BackupUserSettings() ||
+        !CarryOverInstalledBrand()) {
         // Nothing has changed: the clients closed for the install come back.
         RelaunchClients();
         return false;

@@ -17,6 +17,7 @@ namespace {
 
 constexpr unsigned kAppLogModule = 33;
 constexpr uint32_t kManifestLogCode = 31;
+constexpr uint32_t kMoveLogCode = 6;
 constexpr wchar_t kSettingsFileName[] = L"mysettings.xml";
 constexpr wchar_t kUnpackAgain[] =
     L"nothing was changed. Unpack the release again into an empty folder and start the "
@@ -255,4 +256,48 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
     // Last: while any listed file is still in the release folder, so is the
     // manifest, and a new start checks the folder and stops.
     return MoveEntry(manifest, JoinPath(installFolder, kReleaseManifestName));
+}
+
+namespace {
+
+// A file that is missing counts as free: the checks before tell what is missing.
+bool IsFreeToMove(const std::wstring& path) {
+    const UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), DELETE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+    const DWORD error = GetLastError();
+    return file || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+bool ReleaseFilesAreFreeToMove(const std::wstring& releaseFolder) {
+    std::vector<std::wstring> paths;
+    std::vector<ReleaseFile> files;
+    std::wstring problem;
+    if (HasReleaseManifest(releaseFolder) &&
+        ReadManifest(JoinPath(releaseFolder, kReleaseManifestName), files, problem)) {
+        for (const ReleaseFile& file : files) paths.push_back(JoinPath(releaseFolder, file.path));
+    } else {
+        WIN32_FIND_DATAW entry;
+        UniqueFindHandle find(
+            FindFirstFileW(ReachablePath(JoinPath(releaseFolder, L"*")).c_str(), &entry));
+        if (find) {
+            do {
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                    paths.push_back(JoinPath(releaseFolder, entry.cFileName));
+                }
+            } while (FindNextFileW(find.Get(), &entry));
+        }
+    }
+    for (const std::wstring& path : paths) {
+        if (IsFreeToMove(path)) continue;
+        LogWrite(1, kAppLogModule, kMoveLogCode,
+                 L"Release file %s is in use by another program and cannot be moved; nothing is "
+                 L"deleted or installed (close it, then start the install again)\n",
+                 path.c_str());
+        return false;
+    }
+    return true;
 }

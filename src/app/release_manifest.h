@@ -48,3 +48,11 @@ bool CheckReleaseFolder(const std::wstring& releaseFolder);
 // holds stays. False at the first entry that cannot be moved, or when the
 // manifest cannot be read.
 bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstring& installFolder);
+
+// True when every file the install will move can be renamed now: the listed
+// files with a manifest, else the release folder's own files. One that
+// another program holds open without sharing its deletion (a document open in
+// a viewer, say) would fail its move half-way, after the old installation is
+// gone; it is told (one error line) and false is returned, before anything
+// changes.
+bool ReleaseFilesAreFreeToMove(const std::wstring& releaseFolder);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "app/release_manifest.h"
 #include "app/uninstall_entry.h"
@@ -688,8 +689,8 @@ TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
     const std::wstring settings = scenario.ClientDataFolder() + L"\\mysettings.xml";
     WriteFileBytes(settings, "<settings user=\"only copy\"/>");
     // Another program holds the file without sharing: it cannot be copied.
-    fs_testing::HeldFile held(L"lock", settings);
-    ASSERT_TRUE(held.IsHeld());
+    auto held = std::make_unique<fs_testing::HeldFile>(L"lock", settings);
+    ASSERT_TRUE(held->IsHeld());
     ChildProcess running = scenario.Start(scenario.InstallFolder() + L"\\VuClient.exe");
     ASSERT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 1; }));
     const std::wstring payload = scenario.MakePayload(scenario.Root() + L"\\Second");
@@ -706,6 +707,23 @@ TEST(Install, SettingsThatCannotBeBackedUpStopTheInstall) {
     EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
     // The client closed for the install is started again from the old install.
     EXPECT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 2; }));
+
+    // A release file another program holds without sharing its deletion (a
+    // document open in a viewer) would fail its move after the old install
+    // is gone: the install stops before anything changes.
+    held.reset();
+    WriteFileBytes(payload + L"\\readme.txt", "read me");
+    fs_testing::HeldFile viewer(L"lock", payload + L"\\readme.txt");
+    ASSERT_TRUE(viewer.IsHeld());
+    ASSERT_EQ(scenario.Run(payload + L"\\Uninstall.exe", L"-i -q"), 0u);
+    EXPECT_EQ(
+        scenario.LogMessages().back(),
+        L"Release file " + payload +
+            L"\\readme.txt is in use by another program and cannot "
+            L"be moved; nothing is deleted or installed (close it, then start the install again)");
+    ExpectInstalled(scenario);
+    EXPECT_TRUE(FileExists(payload + L"\\Uninstall.exe"));
+    EXPECT_TRUE(WaitUntil([&] { return WindowStarts(scenario, L"VuClient.exe") == 3; }));
 }
 
 TEST(Install, PreviousUninstallerThatOutlivesItsWaitIsEnded) {
