@@ -91,9 +91,7 @@ std::wstring ReadFileVersion(const std::wstring& path) {
 
 bool WriteUninstallEntry(HKEY root, const std::wstring& installFolder) {
     const std::wstring ini = JoinPath(installFolder, kInstalledBrandIni);
-    std::wstring title = ReadAppTitle(ini);
-    // The list hides an entry without a name.
-    if (title.empty()) title = kDefaultAppTitle;
+    const std::wstring title = ReadAppTitle(ini);
     const std::wstring publisher = ReadCompanyName(ini);
     const std::wstring client = JoinPath(installFolder, kVuClientExe);
     const std::wstring brandIcon = JoinPath(installFolder, kInstalledBrandIcon);

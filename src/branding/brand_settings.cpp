@@ -138,7 +138,7 @@ std::wstring ReadSetting(const std::wstring& iniPath, const wchar_t* key, const 
 }  // namespace
 
 std::wstring ReadAppTitle(const std::wstring& iniPath) {
-    return ReadSetting(iniPath, L"app_title", kDefaultAppTitle, false);
+    return ReadSetting(iniPath, L"app_title", kDefaultAppTitle, true);
 }
 
 std::wstring ReadShortcutName(const std::wstring& iniPath) {

@@ -19,7 +19,8 @@ inline constexpr wchar_t kDefaultShortcutName[] = L"Quellmoor Client";
 inline constexpr wchar_t kDefaultCompanyName[] = L"Quellmoor";
 
 // "app_title" of the BRANDING section: the Programs-menu link's name. Missing
-// file or key: "Quellmoor Client"; an empty value stays empty.
+// file or key, and an empty value: "Quellmoor Client" (a link without a name
+// would be a bare ".lnk" file, shown with no name at all).
 std::wstring ReadAppTitle(const std::wstring& iniPath);
 
 // "shortcut_name": the desktop link's name. Missing file or key, and an empty

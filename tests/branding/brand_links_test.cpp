@@ -308,12 +308,13 @@ TEST_F(Branding, AnEarlierExtractionNeverJoinsTheNewBrand) {
 TEST_F(Branding, EmptyShortcutAndCompanyNames) {
     brand_testing::SetBrandFileLocation(BrandArchive(L"empty_names"));
     UpdateClientShortcuts(false, install, ReadBrandFileLocation(), false);
-    // An empty shortcut_name is the default; an empty company_name puts
-    // "Client" right under the Programs folder.
+    // An empty shortcut_name or app_title is the default (a bare ".lnk"
+    // would have no name); an empty company_name puts "Client" right under
+    // the Programs folder.
     EXPECT_EQ(ListTree(desktop), Names{L"Quellmoor Client.lnk"});
     EXPECT_EQ(ListTree(programs),
-              (Names{L"Client\\", L"Client\\Blank Client.lnk", L"Client\\Uninstall.lnk"}));
-    ExpectLink(programs + L"\\Client\\Blank Client.lnk", client, client);
+              (Names{L"Client\\", L"Client\\Quellmoor Client.lnk", L"Client\\Uninstall.lnk"}));
+    ExpectLink(programs + L"\\Client\\Quellmoor Client.lnk", client, client);
 
     UpdateClientShortcuts(true, install, L"", false);
     EXPECT_TRUE(ListTree(desktop).empty());

@@ -48,7 +48,7 @@ BRANDS = {
     }),
     # shortcut_name and company_name present but empty; Python's zipfile.
     "empty_names": ("python", {
-        "Brand.ini": brand_ini(app_title="Blank Client", shortcut_name="", company_name=""),
+        "Brand.ini": brand_ini(app_title="", shortcut_name="", company_name=""),
     }),
     # Names that would lead out of the folders they are joined to.
     "unsafe_names": ("python", {
