@@ -169,17 +169,17 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
     // An archive that the disk cannot hold would fill it for everyone before
     // failing; it is told before anything is written.
     const std::optional<std::uint64_t> declared = archive.DeclaredBytes();
-    ULARGE_INTEGER free{};
+    ULARGE_INTEGER available{};
     if (declared &&
-        GetDiskFreeSpaceExW(working.substr(0, working.rfind(L'\\')).c_str(), &free, nullptr,
+        GetDiskFreeSpaceExW(working.substr(0, working.rfind(L'\\')).c_str(), &available, nullptr,
                             nullptr) &&
-        *declared > free.QuadPart) {
+        *declared > available.QuadPart) {
         archive.CloseArchive();
         LogArchiveSkipped(archivePath,
                           FormatWide(L"was not extracted: its files take %llu bytes, more than the "
                                      L"%llu bytes free for the temporary folder",
                                      static_cast<unsigned long long>(*declared),
-                                     static_cast<unsigned long long>(free.QuadPart))
+                                     static_cast<unsigned long long>(available.QuadPart))
                               .c_str());
         return;
     }
