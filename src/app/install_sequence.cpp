@@ -168,7 +168,9 @@ bool RunPreviousUninstaller(const std::wstring& folder) {
     const std::wstring path = JoinPath(folder, kUninstallerExe);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    // An earlier version's uninstaller may still carry the mark of its
+    // download: the zone check would hold this quiet run at its question.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
     info.lpVerb = L"open";
     info.lpFile = path.c_str();
     info.lpParameters = kPreviousUninstallerParameters;
