@@ -27,6 +27,34 @@ BOOL CALLBACK CollectMarkedWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
+// The user SID of the process's token; empty when it cannot be read.
+std::vector<BYTE> TokenUserOf(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+    const UniqueHandle owned(token);
+    DWORD bytes = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &bytes);
+    std::vector<BYTE> user(bytes);
+    if (bytes == 0 || !GetTokenInformation(token, TokenUser, user.data(), bytes, &bytes)) {
+        return {};
+    }
+    const SID* sid = static_cast<const SID*>(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+    const DWORD length = GetLengthSid(const_cast<SID*>(sid));
+    const BYTE* first = reinterpret_cast<const BYTE*>(sid);
+    return std::vector<BYTE>(first, first + length);
+}
+
+// True when the process runs as the user this installer runs as. The install
+// is the current user's: other users' clients (in their own sessions on the
+// same machine) use another install and are neither counted nor closed, even
+// when the rights to end them are there. A process whose user cannot be read
+// is left alone as well.
+bool RunsAsCurrentUser(HANDLE process) {
+    static const std::vector<BYTE> own = TokenUserOf(GetCurrentProcess());
+    const std::vector<BYTE> user = TokenUserOf(process);
+    return !own.empty() && user == own;
+}
+
 wchar_t FoldAscii(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
 }
@@ -52,8 +80,11 @@ void ForEachProcess(ProcessHandler handler, void* context) {
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
          more = Process32NextW(snapshot.Get(), &entry)) {
-        UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (process) handler(process.Get(), entry.szExeFile, context);
+        UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                         FALSE, entry.th32ProcessID));
+        if (process && RunsAsCurrentUser(process.Get())) {
+            handler(process.Get(), entry.szExeFile, context);
+        }
     }
 }
 
@@ -79,7 +110,7 @@ void ForEachProcessById(ProcessHandler handler, void* context) {
         wcscpy_s(name, kUnknownProcessName);
         UniqueHandle process(OpenProcess(
             PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, ids[i]));
-        if (!process) continue;
+        if (!process || !RunsAsCurrentUser(process.Get())) continue;
         HMODULE firstModule = nullptr;
         DWORD needed = 0;
         if (EnumProcessModules(process.Get(), &firstModule, sizeof(firstModule), &needed)) {

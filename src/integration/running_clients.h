@@ -30,14 +30,17 @@ struct ProcessNameList {
 // Null equals nothing.
 bool ImageNamesEqual(const wchar_t* first, const wchar_t* second);
 
-// Calls handler for every running process that OpenProcess(PROCESS_TERMINATE)
-// grants, walking a toolhelp snapshot; when no snapshot can be taken, falls back
-// to ForEachProcessById. Processes that cannot be opened are skipped silently.
+// Calls handler for every running process of the current user (its token's
+// user is this process's) that OpenProcess(PROCESS_TERMINATE) grants, walking a
+// toolhelp snapshot; when no snapshot can be taken, falls back to
+// ForEachProcessById. Other users' processes and processes that cannot be
+// opened are skipped silently.
 void ForEachProcess(ProcessHandler handler, void* context);
 
 // The fallback of ForEachProcess: the process-id list of EnumProcesses, each
-// process opened for query, memory read and termination; its name is the base
-// name of its first module, or "<unknown>" when that cannot be read.
+// process of the current user opened for query, memory read and termination;
+// its name is the base name of its first module, or "<unknown>" when that
+// cannot be read.
 void ForEachProcessById(ProcessHandler handler, void* context);
 
 // Handler: counts processes whose image name equals the counter's name. Does
