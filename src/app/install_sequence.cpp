@@ -119,17 +119,9 @@ bool IsMissingFile(const std::wstring& path) {
 // through one would be that of the file it points at.
 void ForgetDownloadZone(const std::wstring& install) {
     unsigned removed = 0;
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW(ReachablePath(JoinPath(install, L"*")).c_str(), &entry));
-    if (!find) return;
-    do {
-        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-            0) {
-            continue;
-        }
-        const std::wstring file = ReachablePath(JoinPath(install, entry.cFileName));
-        if (DeleteFileW((file + kZoneStream).c_str())) ++removed;
-    } while (FindNextFileW(find.Get(), &entry));
+    for (const std::wstring& file : ListFolderFiles(install)) {
+        if (DeleteFileW((ReachablePath(file) + kZoneStream).c_str())) ++removed;
+    }
     if (removed != 0) {
         LogWrite(3, kAppLogModule, kZoneLogCode,
                  L"The mark of a download was taken off %u installed files\n", removed);

@@ -280,16 +280,7 @@ bool ReleaseFilesAreFreeToMove(const std::wstring& releaseFolder) {
         ReadManifest(JoinPath(releaseFolder, kReleaseManifestName), files, problem)) {
         for (const ReleaseFile& file : files) paths.push_back(JoinPath(releaseFolder, file.path));
     } else {
-        WIN32_FIND_DATAW entry;
-        UniqueFindHandle find(
-            FindFirstFileW(ReachablePath(JoinPath(releaseFolder, L"*")).c_str(), &entry));
-        if (find) {
-            do {
-                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                    paths.push_back(JoinPath(releaseFolder, entry.cFileName));
-                }
-            } while (FindNextFileW(find.Get(), &entry));
-        }
+        paths = ListFolderFiles(releaseFolder);
     }
     for (const std::wstring& path : paths) {
         if (IsFreeToMove(path)) continue;

@@ -117,6 +117,18 @@ bool IsSameOrInside(const wchar_t* destination, const wchar_t* source) {
 
 }  // namespace
 
+std::vector<std::wstring> ListFolderFiles(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    FolderListing listing(Reach(JoinPath(folder, kAllEntries)));
+    WIN32_FIND_DATAW entry;
+    while (listing.IsOpen() && listing.Next(entry)) {
+        if (!IsFolderEntry(entry) && !IsLink(entry.dwFileAttributes)) {
+            files.push_back(JoinPath(folder, entry.cFileName));
+        }
+    }
+    return files;
+}
+
 bool MoveFolderContents(const wchar_t* source, const wchar_t* destination) {
     // An empty source would list the root of the current drive.
     if (IsEmpty(source) || IsEmpty(destination)) return true;

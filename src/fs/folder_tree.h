@@ -9,6 +9,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+// The paths (folder + "\\" + name) of the files directly in folder: neither
+// sub-folders nor links. Empty when folder cannot be listed.
+std::vector<std::wstring> ListFolderFiles(const std::wstring& folder);
 
 // Moves every entry of source (files and whole sub-folders, no recursion) into
 // destination with MOVEFILE_REPLACE_EXISTING: a file of the same name there is
