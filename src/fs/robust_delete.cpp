@@ -5,12 +5,14 @@
 #include <string>
 
 #include "logging/last_error.h"
+#include "logging/log_write.h"
 #include "win/full_path.h"
 #include "win/handles.h"
 
 namespace {
 
 constexpr uint32_t kLogFlags = 1;  // error
+constexpr uint32_t kWarningFlags = 2;
 constexpr unsigned kLogModule = 0;
 constexpr uint32_t kLogCode = 105;
 
@@ -68,6 +70,11 @@ bool IsAbsent(const wchar_t* path) {
     }
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsFolder(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Step 5: the object onto the placeholder's name. A file replaces the empty
@@ -150,6 +157,13 @@ bool FoundNothing(const wchar_t* path) {
 bool DeleteFileRobust(const wchar_t* path) {
     if (path == nullptr || *path == L'\0') return true;
     if (DeleteFileW(path) || FoundNothing(path)) return true;
+    // A folder under the file's name is not the file: the chain would move it,
+    // with whatever it holds, into the temporary folder.
+    if (IsFolder(path)) {
+        LogWrite(kWarningFlags, kLogModule, kLogCode,
+                 L"\"%s\" is a folder, not a file; it is left in place\n", path);
+        return false;
+    }
     return DeleteThroughTemporaryFolder(path, ObjectKind::File,
                                         WorkingName::LongFormWhenUnreachable, kFileTexts);
 }

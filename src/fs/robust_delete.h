@@ -15,7 +15,9 @@
 // chain). A path that
 // GetFileAttributesW cannot reach as given (one longer than MAX_PATH, say) is
 // worked on as "\\?\" + path from the rename on. A null or empty path names
-// nothing: true, nothing logged.
+// nothing: true, nothing logged. A folder at path is not the file: it is left
+// as it is, with a warning (flags 2, module 0, code 105), and the result is
+// false.
 bool DeleteFileRobust(const wchar_t* path);
 
 // Removes the folder at path, which the caller has emptied; results as for

@@ -106,6 +106,22 @@ TEST_F(RobustDeleteTest, MissingObjectsAndMissingParentsAreQuietSuccess) {
     EXPECT_FALSE(FolderExists(root_ / L"no-such-folder"));
 }
 
+TEST_F(RobustDeleteTest, AFolderUnderTheFilesNameStaysWhereItIs) {
+    // The chain would have moved it, with what it holds, into the temporary
+    // folder (seen under Wine) or entered it for deletion at restart.
+    const std::wstring folder = root_ / L"SessionIDs.cache";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFileBytes(folder + L"\\mine.txt", "user");
+
+    EXPECT_FALSE(DeleteFileRobust(folder.c_str()));
+    EXPECT_TRUE(FileExists(folder + L"\\mine.txt"));
+    EXPECT_TRUE(Placeholders().empty());
+    EXPECT_FALSE(IsPendingDeletion(folder));
+    EXPECT_TRUE(LoggedAnything(L"[W 00/00000069/"));
+    EXPECT_TRUE(LoggedAnything(L"\"" + folder + L"\" is a folder, not a file; it is left in place"));
+    EXPECT_FALSE(LoggedAnything(L"Failed"));
+}
+
 TEST_F(RobustDeleteTest, FileHeldWithoutSharingIsScheduledForRestart) {
     const std::wstring path = root_ / L"held.txt";
     WriteFileBytes(path, "payload");
