@@ -25,7 +25,6 @@ constexpr wchar_t kBackupProgIdValue[] = L"KivBackupProgid";
 constexpr wchar_t kBackupApplicationValue[] = L"KivBackupApplication";
 constexpr wchar_t kProgIdValue[] = L"Progid";
 constexpr wchar_t kApplicationValue[] = L"Application";
-constexpr wchar_t kOpenWithProgIdsKey[] = L"OpenWithProgids";
 
 constexpr DWORD kValueChars = MAX_PATH;    // backup values are read into 260 characters
 constexpr DWORD kKeyNameChars = MAX_PATH;  // extension names are enumerated into 260
@@ -80,43 +79,6 @@ bool IsTakenByAnotherProgram(HKEY root, const wchar_t* extension) {
         return false;
     }
     return !IsUnsetOrTheClients(ReadRegistryText(key.Get(), nullptr, kValueChars), extension);
-}
-
-// True when the key holds no value and no subkey.
-bool IsEmptyKey(HKEY key) {
-    DWORD subkeys = 0;
-    DWORD values = 0;
-    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-           subkeys == 0 && values == 0;
-}
-
-// Deletes parent\name when it holds nothing.
-void DeleteKeyIfEmpty(HKEY parent, const wchar_t* name) {
-    UniqueHkey key;
-    if (RegOpenKeyExW(parent, name, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
-    const bool empty = IsEmptyKey(key.Get());
-    key.Reset();
-    if (empty) RegDeleteKeyW(parent, name);
-}
-
-// Takes the client's marks off an extension that had no association of its
-// own before: its default value and its entry among the OpenWithProgids. What
-// other programs keep there (their OpenWithProgids, ShellNew, a content type)
-// stays; the key goes only when nothing else is left in it.
-void RemoveClientsExtensionEntries(HKEY classes, const wchar_t* extension) {
-    UniqueHkey key;
-    if (RegOpenKeyExW(classes, extension, 0, kReadWrite, key.Put()) != ERROR_SUCCESS) return;
-    RegDeleteValueW(key.Get(), nullptr);
-    UniqueHkey openWith;
-    if (RegOpenKeyExW(key.Get(), kOpenWithProgIdsKey, 0, kReadWrite, openWith.Put()) ==
-        ERROR_SUCCESS) {
-        RegDeleteValueW(openWith.Get(), FormatWide(kClientProgIdFormat, extension).c_str());
-        openWith.Reset();
-        DeleteKeyIfEmpty(key.Get(), kOpenWithProgIdsKey);
-    }
-    key.Reset();
-    DeleteKeyIfEmpty(classes, extension);
 }
 
 }  // namespace
@@ -178,7 +140,8 @@ LSTATUS RestoreClassesAssociation(HKEY root, const wchar_t* extension, HKEY back
                         extension);
     } else if (noEarlierAssociation) {
         // The extension had no association of its own before the client's.
-        RemoveClientsExtensionEntries(classes.Get(), extension);
+        RemoveExtensionEntries(classes.Get(), extension,
+                               FormatWide(kClientProgIdFormat, extension).c_str());
     } else if (usable) {
         UniqueHkey extensionKey;
         const std::wstring extensionPath = FormatWide(kClassesExtensionFormat, extension);

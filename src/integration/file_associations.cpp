@@ -125,8 +125,10 @@ void RemoveDocumentClass() {
     UniqueHkey classes;
     if (CreateKey(HKEY_CURRENT_USER, kClassesKey, classes) != ERROR_SUCCESS) return;
     DeleteRegistryTree(classes.Get(), kDocumentClass);
+    // The extension key is a shared place: other programs offer themselves
+    // there for the type (OpenWithProgids), and their entries stay.
     if (!ExtensionNamesAnotherClass(classes.Get())) {
-        DeleteRegistryTree(classes.Get(), kDocumentExtension);
+        RemoveExtensionEntries(classes.Get(), kDocumentExtension, kDocumentClass);
     }
 }
 

@@ -346,6 +346,9 @@ TEST(Uninstall, LeavesWhatIsNotItsOwn) {
     // Another program has taken the URL scheme over since the install.
     const std::wstring otherCommand = L"\"C:\\Other\\other.exe\" \"%1\"";
     WriteString(L"Software\\Classes\\kivclient\\shell\\open\\command", L"", otherCommand);
+    // Another program offers itself for the client's document type.
+    const std::wstring openWith = L"Software\\Classes\\.n4a\\OpenWithProgids";
+    WriteString(openWith, L"OtherApp.Document", L"");
     const auto placeholdersBefore = fs_testing::ListNames(scenario.Temp() + L"\\tpd*.tmp");
     const size_t before = scenario.LogRecords().size();
 
@@ -353,6 +356,9 @@ TEST(Uninstall, LeavesWhatIsNotItsOwn) {
 
     EXPECT_EQ(ReadFileBytes(outside + L"\\user.txt"), "the user's");
     EXPECT_EQ(ReadString(L"Software\\Classes\\kivclient\\shell\\open\\command", L""), otherCommand);
+    EXPECT_EQ(ReadString(openWith, L"OtherApp.Document"), L"");
+    EXPECT_FALSE(ReadString(L"Software\\Classes\\.n4a", L"").has_value());
+    EXPECT_FALSE(Contains(scenario.LogMessages(), L"UnRegistering N4A File Extension Failed"));
     EXPECT_TRUE(
         Contains(scenario.LogMessages(),
                  L"URL scheme kivclient belongs to another program now; it is left as it is."));
@@ -383,10 +389,14 @@ TEST(Uninstall, LeavesWhatIsNotItsOwn) {
     // and never reaches the user's file.
     CreateDirectoryW(scenario.ClientDataFolder().c_str(), nullptr);
     ASSERT_TRUE(MakeFolderLink(scenario.ClientDataFolder() + L"\\Fonts", outside));
+    // A folder under the name of one of the client's cache files is not that file.
+    const std::wstring cacheFolder = scenario.ClientDataFolder() + L"\\ClientCache.db";
+    WriteFileBytes(cacheFolder + L"\\kept.txt", "kept");
     const std::wstring loose = scenario.MakePayload(scenario.Root() + L"\\Loose");
     ASSERT_EQ(scenario.Run(loose + L"\\Uninstall.exe", L"-u -q"), 0u);
     EXPECT_TRUE(Contains(scenario.LogMessages(), L"Cleaning every user's information."));
     EXPECT_EQ(ReadFileBytes(outside + L"\\user.txt"), "the user's");
     EXPECT_TRUE(FolderExists(scenario.ClientDataFolder()));
+    EXPECT_EQ(ReadFileBytes(cacheFolder + L"\\kept.txt"), "kept");
     RemoveTree(scenario.ClientDataFolder());
 }

@@ -152,14 +152,14 @@ TEST(FileTypeAndUrlScheme, UnregisteringDeletesWholeTreesAndTellsWhatWasThere) {
     RegistrySandbox sandbox;
     ASSERT_TRUE(RegisterFileType(kExePath));
     ASSERT_TRUE(RegisterUrlScheme(kExePath));
-    // Keys that others added below the entries go with them.
+    // Keys that others added below the client's own keys go with them.
     ASSERT_TRUE(WriteString(sandbox.Key(), std::wstring(kClassKey) + L"\\shell\\print\\command",
                             nullptr, L"print %1"));
     ASSERT_TRUE(WriteString(sandbox.Key(),
                             std::wstring(kSchemeKey) + L"\\shell\\open\\ddeexec\\topic", nullptr,
                             L"System"));
-    ASSERT_TRUE(WriteString(sandbox.Key(), std::wstring(kExtensionKey) + L"\\OpenWithProgids",
-                            L"OtherApp.Document", L""));
+    const std::wstring openWith = std::wstring(kExtensionKey) + L"\\OpenWithProgids";
+    ASSERT_TRUE(WriteString(sandbox.Key(), openWith, L"VuClient.Document", L""));
     // A neighbour that must stay.
     ASSERT_TRUE(WriteString(sandbox.Key(), std::wstring(kContentTypeKey) + L"\\application/x-other",
                             L"Extension", L".oth"));
@@ -175,6 +175,18 @@ TEST(FileTypeAndUrlScheme, UnregisteringDeletesWholeTreesAndTellsWhatWasThere) {
     // Nothing left to remove: both say so.
     EXPECT_FALSE(UnregisterFileType(kExePath));
     EXPECT_FALSE(UnregisterUrlScheme(kExePath));
+
+    // The extension key is shared: another program offering itself for the
+    // type keeps its entry, and so the key; only the client's marks go.
+    ASSERT_TRUE(RegisterFileType(kExePath));
+    ASSERT_TRUE(WriteString(sandbox.Key(), openWith, L"VuClient.Document", L""));
+    ASSERT_TRUE(WriteString(sandbox.Key(), openWith, L"OtherApp.Document", L""));
+    EXPECT_TRUE(UnregisterFileType(kExePath));
+    EXPECT_EQ(ReadValue(sandbox.Key(), kExtensionKey, nullptr).status, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadValue(sandbox.Key(), openWith, L"VuClient.Document").status,
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadValue(sandbox.Key(), openWith, L"OtherApp.Document").status, ERROR_SUCCESS);
+    RegDeleteTreeW(sandbox.Key(), kExtensionKey);
 
     // Another program took ".n4a" over after the install: its key stays.
     ASSERT_TRUE(RegisterFileType(kExePath));
