@@ -39,7 +39,8 @@ bool WriteAll(HANDLE file, const void* data, size_t bytes) {
 }
 
 // Appends the record to the log file; a new or empty file first gets the
-// byte-order mark and a line break. The record's final LF, and only that one,
+// byte-order mark and a line break, a file of an odd length a byte and a line
+// break. The record's final LF, and only that one,
 // is stored as CR LF.
 void WriteToFile(const std::wstring& fileName, const std::wstring& record) {
     if (fileName.empty()) return;
@@ -50,9 +51,16 @@ void WriteToFile(const std::wstring& fileName, const std::wstring& record) {
     LARGE_INTEGER end{};
     if (!SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &end, FILE_END)) return;
 
+    // A file cut at an odd byte (a crash or a full disk in the middle of a
+    // record) would put every later record off by one byte, unreadable as
+    // UTF-16: one byte completes the broken character, and the record starts
+    // on a line of its own.
+    if (end.QuadPart % 2 != 0 && !WriteAll(file.Get(), "", 1)) return;
+
     std::wstring text;
     text.reserve(record.size() + 3);
     if (end.QuadPart == 0) text += L"\xFEFF\r\n";
+    if (end.QuadPart % 2 != 0) text += L"\r\n";
     if (!record.empty() && record.back() == L'\n') {
         text.append(record, 0, record.size() - 1);
         text += L"\r\n";

@@ -48,6 +48,17 @@ TEST(LogFileSink, NewFileGetsByteOrderMarkAndLineBreak) {
     const std::string fullBytes = ReadFileBytes(full);
     EXPECT_EQ(fullBytes.substr(0, 2), "ab");
     EXPECT_EQ(fullBytes.find("\xFF\xFE"), std::string::npos);
+
+    // A log cut in the middle of a character: the next record is still whole
+    // UTF-16, on a line of its own.
+    const std::wstring cut = folder / L"cut.txt";
+    WriteFileBytes(cut, Utf16Bytes(L"\xFEFF\r\nrecord cut sh").substr(0, 27));
+    LogInitialize(cut.c_str());
+    LogWrite(3, 0xFF, 0, L"next\n");
+    const std::string cutBytes = ReadFileBytes(cut);
+    ASSERT_EQ(cutBytes.size() % 2, 0u);
+    EXPECT_EQ(cutBytes.substr(28, 4), Utf16Bytes(L"\r\n"));
+    EXPECT_TRUE(ReadUtf16File(cut).ends_with(L" - next\r\n"));
 }
 
 TEST(LogFileSink, OnlyTheFinalLineFeedBecomesCrLf) {
