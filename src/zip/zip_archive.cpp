@@ -192,16 +192,6 @@ bool DataLiesBeforeDirectory(unzFile archive, const ZipEntryInfo& info,
            unzGetCurrentFileZStreamPos64(archive) + info.compressedSize <= directoryStart;
 }
 
-// Reads a folder entry to its end, writing nothing: a folder has no content,
-// but its headers and data are checked as a file's are, so that an archive
-// damaged there fails all the same.
-bool FolderEntryIsWhole(unzFile archive, const ZipEntryInfo& info, std::uint64_t directoryStart) {
-    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
-    const bool read = DataLiesBeforeDirectory(archive, info, directoryStart) &&
-                      CopyCurrentEntry(archive, nullptr, info.uncompressedSize);
-    const bool checked = unzCloseCurrentFile(archive) == UNZ_OK;
-    return read && checked;
-}
 
 // Drops the "." pieces and the empty pieces of doubled separators from a
 // decoded name, which the system's own path clean-up would have dropped if
@@ -368,6 +358,8 @@ void CZipArchive::CloseArchive() {
     unzCloseCurrentFile(Handle(m_archive));
     unzClose(Handle(m_archive));
     m_archive = nullptr;
+    if (m_raw != nullptr) std::fclose(m_raw);
+    m_raw = nullptr;
     m_path.clear();
     m_directoryStart = 0;
     m_dataRanges.clear();
@@ -403,10 +395,10 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
     unzFile archive = Handle(m_archive);
     // "./" names the destination itself.
     if (info.isFolder && info.name.empty()) {
-        return FolderEntryIsWhole(archive, info, m_directoryStart);
+        return FolderEntryIsWhole(info);
     }
     if (!StaysInsideDestination(info.name) || !HasOnlyPlainFileNames(info.name)) return false;
-    if (info.isFolder) return FolderEntryIsWhole(archive, info, m_directoryStart);
+    if (info.isFolder) return FolderEntryIsWhole(info);
     // minizip reads an encrypted entry as it is stored when no password is
     // given; whatever that yields is not the entry's content.
     if (info.isEncrypted) return false;
@@ -430,7 +422,7 @@ bool CZipArchive::ExtractCurrentEntry(const std::wstring& destination, bool junk
         DeleteFileW(target.c_str());
         return false;
     }
-    if (!DataLiesBeforeDirectory(archive, info, m_directoryStart) ||
+    if (!LocalNameMatches(info) || !DataLiesBeforeDirectory(archive, info, m_directoryStart) ||
         !ClaimDataRange(unzGetCurrentFileZStreamPos64(archive), info.compressedSize)) {
         unzCloseCurrentFile(archive);
         std::fclose(file);
@@ -519,7 +511,36 @@ bool CZipArchive::ReadCurrentEntryInfo(ZipEntryInfo& info) {
     info.compressedSize = header.compressed_size;
     info.isEncrypted = (header.flag & 1) != 0;
     info.isFolder = onlyDots || (!info.name.empty() && info.name.back() == L'\\');
+    info.storedName.assign(storedName);
     return true;
+}
+
+bool CZipArchive::FolderEntryIsWhole(const ZipEntryInfo& info) {
+    unzFile archive = Handle(m_archive);
+    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+    const bool read = LocalNameMatches(info) &&
+                      DataLiesBeforeDirectory(archive, info, m_directoryStart) &&
+                      CopyCurrentEntry(archive, nullptr, info.uncompressedSize);
+    const bool checked = unzCloseCurrentFile(archive) == UNZ_OK;
+    return read && checked;
+}
+
+bool CZipArchive::LocalNameMatches(const ZipEntryInfo& info) {
+    unzFile archive = Handle(m_archive);
+    // minizip has checked the local name's length and placed the data right
+    // behind the local name and extra field.
+    const int localExtra = unzGetLocalExtrafield(archive, nullptr, 0);
+    const std::uint64_t dataStart = unzGetCurrentFileZStreamPos64(archive);
+    const std::uint64_t nameLength = info.storedName.size();
+    if (localExtra < 0 || dataStart < nameLength + static_cast<std::uint64_t>(localExtra)) {
+        return false;
+    }
+    if (m_raw == nullptr) m_raw = _wfopen(m_path.c_str(), L"rb");
+    if (m_raw == nullptr) return false;
+    std::string local(nameLength, '\0');
+    return ReadAt(m_raw, dataStart - localExtra - nameLength,
+                  reinterpret_cast<unsigned char*>(local.data()), local.size()) &&
+           local == info.storedName;
 }
 
 bool DecodeStoredName(std::string_view stored, wchar_t* out, std::size_t capacity) {

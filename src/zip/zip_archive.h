@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@ struct ZipEntryInfo {
     std::uint64_t uncompressedSize = 0;  // as the central record declares it
     std::uint64_t compressedSize = 0;    // the same
     bool isEncrypted = false;   // the central record's encryption flag is set
+    std::string storedName{};   // the name's bytes as the central record holds them
 };
 
 class CZipArchive {
@@ -78,9 +80,17 @@ class CZipArchive {
     // Records where the current entry's data lies; false when it overlaps the
     // data of an entry extracted before in this walk.
     bool ClaimDataRange(std::uint64_t start, std::uint64_t size);
+    // Reads a folder entry to its end, writing nothing: a folder has no
+    // content, but its headers and data are checked as a file's are, so that
+    // an archive damaged there fails all the same.
+    bool FolderEntryIsWhole(const ZipEntryInfo& info);
+    // True when the open entry's local header holds the name of its central
+    // record: the two copies of a sound archive agree.
+    bool LocalNameMatches(const ZipEntryInfo& info);
 
     void* m_archive = nullptr;  // minizip's unzFile
     std::wstring m_path;        // the open archive's path, for reading its end record
+    std::FILE* m_raw = nullptr;  // the archive opened again, for reading local names
     std::uint64_t m_directoryStart = 0;  // where the central directory starts; 0: unknown
     // The data of the entries extracted so far, start to end: no two entries
     // of a sound archive share bytes, while a zip bomb's records all point

@@ -333,6 +333,15 @@ def damaged_archives(out):
     struct.pack_into("<I", data, second + 42, 3)
     open(p("bad_local_offset"), "wb").write(data)
 
+    # The second entry's local header names another file than its central
+    # record: one of the two copies is damaged.
+    write_raw(p("local_name"), good)
+    data = bytearray(open(p("local_name"), "rb").read())
+    with zipfile.ZipFile(p("local_name")) as archive:
+        victim = archive.getinfo("victim.txt")
+    data[victim.header_offset + 30 + 5] ^= 0x01
+    open(p("local_name"), "wb").write(data)
+
     # Folder entries hold no content, yet their headers are checked as a
     # file's: a folder whose central record points at another entry's local
     # header, and a "./" entry whose central record declares data its local

@@ -456,16 +456,17 @@ TEST(ZipDamage, BrokenArchivesFailAndLeaveNoPartFile) {
 
     // The second entry fails after its file was created: a CRC mismatch
     // (stored), an inflate or CRC error (deflated), a local header that is not
-    // one, encrypted data read without the password, plain data marked as
-    // encrypted, an empty entry whose local header places its data past the
-    // central directory, folder entries whose headers disagree, an entry
+    // one or names another file, encrypted data read without the password,
+    // plain data marked as encrypted, an empty entry whose local header places
+    // its data past the central directory, folder entries whose headers
+    // disagree, an entry
     // whose data is that of the entry before or lies within it (as in a zip
     // bomb, whose records all share one stretch of data). The first entry
     // stays, the failed one leaves no file.
     for (const wchar_t* archive :
          {L"crc_stored", L"flipped_deflated", L"bad_local_offset", L"encrypted", L"encryption_flag",
           L"empty_entry_bad_local", L"folder_bad_local", L"dot_folder_sizes", L"shared_data",
-          L"quoted_overlap"}) {
+          L"quoted_overlap", L"local_name"}) {
         SCOPED_TRACE(testing_support::ToUtf8(archive));
         const std::wstring destination = root / archive;
         EXPECT_FALSE(Extract(Archive(archive), destination));

@@ -248,7 +248,7 @@ def judge(b):
             return "local header missing"
         lflags, lmethod, lcrc, lcsize, lusize, lnlen, lxlen = struct.unpack_from(
             "<2xHH4xIIIHH", b, local + 4)
-        if lmethod != method or lnlen != nlen:
+        if lmethod != method or lnlen != nlen or b[local + 30:local + 30 + lnlen] != name:
             return "local header differs"
         if not lflags & 8 and (lcrc != crc or lcsize not in (csize, 0xFFFFFFFF) or
                                lusize not in (usize, 0xFFFFFFFF)):
