@@ -99,13 +99,15 @@ bool InstallerFolderIsOnInstallVolume() {
 
 bool HasSameSize(const std::wstring& a, const std::wstring& b) {
     WIN32_FILE_ATTRIBUTE_DATA first{}, second{};
-    return GetFileAttributesExW(a.c_str(), GetFileExInfoStandard, &first) &&
-           GetFileAttributesExW(b.c_str(), GetFileExInfoStandard, &second) &&
+    return GetFileAttributesExW(ExtendedLengthPath(a).c_str(), GetFileExInfoStandard, &first) &&
+           GetFileAttributesExW(ExtendedLengthPath(b).c_str(), GetFileExInfoStandard, &second) &&
            first.nFileSizeHigh == second.nFileSizeHigh && first.nFileSizeLow == second.nFileSizeLow;
 }
 
 bool IsMissingFile(const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    if (GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -132,17 +134,18 @@ void ForgetDownloadZone(const std::wstring& install) {
 
 bool BackupUserSettings() {
     std::wstring source = GetClientDataFolder() + kSettingsFile;
-    if (!PathFileExistsW(source.c_str())) source = GetInstallFolder() + kSettingsFile;
+    if (!PathExists(source)) source = GetInstallFolder() + kSettingsFile;
     const std::wstring destination = GetInstallerFolder() + kSettingsFile;
 
     LogWrite(3, kAppLogModule, 111, L"Backing up file %s \n", source.c_str());
-    if (CopyFileExW(source.c_str(), destination.c_str(), nullptr, nullptr, nullptr, 0)) {
+    if (CopyFileExW(ExtendedLengthPath(source).c_str(), ExtendedLengthPath(destination).c_str(),
+                    nullptr, nullptr, nullptr, 0)) {
         // A full disk can leave a short copy behind a reported success.
         if (HasSameSize(source, destination)) {
             LogWrite(3, kAppLogModule, 111, L"File backed up successfully\n");
             return true;
         }
-        DeleteFileW(destination.c_str());
+        DeleteFileW(ExtendedLengthPath(destination).c_str());
         LogWrite(1, kAppLogModule, 111, L"Backup copy %s is incomplete\n", destination.c_str());
     } else {
         const DWORD error = GetLastError();
@@ -201,9 +204,9 @@ bool RunPreviousUninstaller(const std::wstring& folder) {
 
 bool RunPreviousUninstallers() {
     const std::wstring clientData = GetClientDataFolder();
-    if (PathFileExistsW(clientData.c_str()) && !RunPreviousUninstaller(clientData)) return false;
+    if (PathExists(clientData) && !RunPreviousUninstaller(clientData)) return false;
     const std::wstring install = GetInstallFolder();
-    return !PathFileExistsW(install.c_str()) || RunPreviousUninstaller(install);
+    return !PathExists(install) || RunPreviousUninstaller(install);
 }
 
 bool MoveFilesToInstallFolder() {

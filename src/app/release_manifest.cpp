@@ -222,7 +222,9 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
     // install backs them up from.
     for (const wchar_t* own : {kBrandingFolderName, kSettingsFileName}) {
         const std::wstring source = JoinPath(releaseFolder, own);
-        if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (GetFileAttributesW(ExtendedLengthPath(source).c_str()) == INVALID_FILE_ATTRIBUTES) {
+            continue;
+        }
         if (!MoveEntry(source, JoinPath(installFolder, own))) return false;
     }
     // The installer itself goes after the other listed files, so that a

@@ -19,10 +19,6 @@ constexpr uint32_t kEntryLogCode = 30;
 constexpr wchar_t kEntryKeyText[] =
     L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuellmoorClient";
 
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Bytes of every file below folder, deep ones past MAX_PATH and ones in
 // folders named with a trailing dot or blank included; folder links are not
 // followed.
@@ -95,7 +91,7 @@ bool WriteUninstallEntry(HKEY root, const std::wstring& installFolder) {
     const std::wstring publisher = ReadCompanyName(ini);
     const std::wstring client = JoinPath(installFolder, kVuClientExe);
     const std::wstring brandIcon = JoinPath(installFolder, kInstalledBrandIcon);
-    const std::wstring icon = Exists(brandIcon) ? brandIcon : client;
+    const std::wstring icon = PathExists(brandIcon) ? brandIcon : client;
     std::wstring version = ReadFileVersion(client);
     if (version.empty()) version = ReadFileVersion(OwnExecutablePath());
     const std::wstring uninstaller = L"\"" + JoinPath(installFolder, kUninstallerExe) + L"\"";

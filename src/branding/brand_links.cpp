@@ -37,13 +37,9 @@ void LogArchiveSkipped(const std::wstring& archivePath, const wchar_t* why) {
                     archivePath.c_str(), why);
 }
 
-bool Exists(const std::wstring& path) {
-    return PathFileExistsW(path.c_str()) != FALSE;
-}
-
 // The installed brand's icon when there is one, else the client itself.
 std::wstring LinkIcon(const std::wstring& brandIcon, const std::wstring& clientPath) {
-    return Exists(brandIcon) ? brandIcon : clientPath;
+    return PathExists(brandIcon) ? brandIcon : clientPath;
 }
 
 // "<temporary folder>\Branding", or empty when the temporary folder is unknown
@@ -138,7 +134,7 @@ void RemoveEmptyParentsBelow(std::wstring path, std::wstring top) {
 
 // True when the folder is missing or holds nothing.
 bool IsMissingOrEmpty(const std::wstring& folder) {
-    if (!Exists(folder)) return true;
+    if (!PathExists(folder)) return true;
     return PathIsDirectoryEmptyW(folder.c_str()) != FALSE;
 }
 
@@ -192,7 +188,7 @@ void ApplyBrandArchive(const std::wstring& installFolder, const std::wstring& ar
     }
 
     archive.CloseArchive();
-    if (!Exists(JoinPath(working, L"\\Brand.ini"))) {
+    if (!PathExists(JoinPath(working, L"\\Brand.ini"))) {
         LogArchiveSkipped(archivePath, L"holds no Brand.ini");
         return;
     }
@@ -241,7 +237,7 @@ void UpdateProgramsMenuShortcuts(const std::wstring& installFolder, bool remove)
     CreatePathFolders(folder.c_str());
     CreateNamedShortcut(client, folder, appTitle, icon);
     const std::wstring uninstaller = installFolder + kUninstallerExe;
-    if (Exists(uninstaller)) {
+    if (PathExists(uninstaller)) {
         MakeLink(uninstaller, folder, kUninstallLinkName, icon);
     }
 }

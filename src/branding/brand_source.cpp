@@ -71,7 +71,7 @@ bool CarryOverInstalledBrand() {
     if (IsBrandFileLocationSet()) return true;  // the archive supplies the brand
 
     const std::wstring installed = GetInstallFolder() + L"\\" + kBrandingFolderName;
-    if (!PathFileExistsW((installed + L"\\" + kBrandIniName).c_str())) return true;
+    if (!PathExists(installed + L"\\" + kBrandIniName)) return true;
 
     const std::wstring installerFolder = GetInstallerFolder();
     if (installerFolder.empty()) return true;  // "\Branding" would be the drive's root
@@ -114,6 +114,6 @@ void ClearBrandFileLocation() {
 
 void RemoveInstalledBrand(const std::wstring& installFolder) {
     if (installFolder.empty()) return;
-    if (!PathFileExistsW(JoinPath(installFolder, kInstalledBrandIni).c_str())) return;
+    if (!PathExists(JoinPath(installFolder, kInstalledBrandIni))) return;
     DeleteFolderTree(JoinPath(installFolder, kBrandingFolderName).c_str());
 }

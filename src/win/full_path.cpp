@@ -188,6 +188,10 @@ std::wstring ReachablePath(const std::wstring& path) {
     return ExtendedLengthPath(path);
 }
 
+bool PathExists(const std::wstring& path) {
+    return GetFileAttributesW(ExtendedLengthPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::wstring VolumeRootOf(const std::wstring& path) {
     const std::wstring full = ComparableFolderPath(path);
     if (full.empty()) return {};

@@ -83,6 +83,11 @@ std::wstring ExtendedLengthPath(const std::wstring& path);
 // (and that form exists), else its ExtendedLengthPath.
 std::wstring ReachablePath(const std::wstring& path);
 
+// True when a file or folder exists at path, asked through its
+// ExtendedLengthPath: Windows' plain calls stop at MAX_PATH and would report
+// a deep file (under a deep %APPDATA%, say) as missing.
+bool PathExists(const std::wstring& path);
+
 // The root of the volume that holds path, with a trailing backslash ("C:\", a
 // share "\\server\share\", or a folder where another volume is mounted), as
 // GetVolumePathNameW gives it; empty when it cannot be had.

@@ -72,6 +72,6 @@ std::wstring GetInstallerFolder() {
 
 bool IsUsableRoamingFolder(const std::wstring& folder) {
     if (!IsAbsolutePath(folder)) return false;
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(folder).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
