@@ -192,7 +192,6 @@ bool DataLiesBeforeDirectory(unzFile archive, const ZipEntryInfo& info,
            unzGetCurrentFileZStreamPos64(archive) + info.compressedSize <= directoryStart;
 }
 
-
 // Drops the "." pieces and the empty pieces of doubled separators from a
 // decoded name, which the system's own path clean-up would have dropped if
 // the "\\?\" form did not turn it off. A leading backslash stays, so that an

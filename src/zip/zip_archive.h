@@ -90,7 +90,7 @@ class CZipArchive {
 
     void* m_archive = nullptr;  // minizip's unzFile
     std::wstring m_path;        // the open archive's path, for reading its end record
-    std::FILE* m_raw = nullptr;  // the archive opened again, for reading local names
+    std::FILE* m_raw = nullptr;          // the archive opened again, for reading local names
     std::uint64_t m_directoryStart = 0;  // where the central directory starts; 0: unknown
     // The data of the entries extracted so far, start to end: no two entries
     // of a sound archive share bytes, while a zip bomb's records all point

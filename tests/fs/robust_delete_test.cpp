@@ -118,7 +118,8 @@ TEST_F(RobustDeleteTest, AFolderUnderTheFilesNameStaysWhereItIs) {
     EXPECT_TRUE(Placeholders().empty());
     EXPECT_FALSE(IsPendingDeletion(folder));
     EXPECT_TRUE(LoggedAnything(L"[W 00/00000069/"));
-    EXPECT_TRUE(LoggedAnything(L"\"" + folder + L"\" is a folder, not a file; it is left in place"));
+    EXPECT_TRUE(
+        LoggedAnything(L"\"" + folder + L"\" is a folder, not a file; it is left in place"));
     EXPECT_FALSE(LoggedAnything(L"Failed"));
 }
 
