@@ -114,8 +114,10 @@ void CreateDesktopShortcut(const std::wstring& installFolder, const std::wstring
 // Removes the folders that hold path, innermost first, as far as each is
 // empty, ending below top: the folders that a nested name made there. A folder
 // link ends the walk: removing it would take the link away (or, on some
-// systems, its target).
+// systems, its target). So does one of the user's shell folders, which a
+// brand's name may reach ("Startup" as a company is the Startup folder).
 void RemoveEmptyParentsBelow(std::wstring path, std::wstring top) {
+    const std::vector<std::wstring> shellFolders = UserShellFolders();
     std::replace(path.begin(), path.end(), L'/', L'\\');
     while (!top.empty() && top.back() == L'\\') top.pop_back();
     while (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -126,7 +128,7 @@ void RemoveEmptyParentsBelow(std::wstring path, std::wstring top) {
         }
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            !RemoveDirectoryW(path.c_str())) {
+            IsShellFolderOrAncestor(path, shellFolders) || !RemoveDirectoryW(path.c_str())) {
             return;
         }
     }

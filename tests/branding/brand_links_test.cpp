@@ -56,9 +56,13 @@ class ShellFoldersOfTheRun : public ::testing::Environment {
             std::make_unique<cleanup_testing::ShellFolderRedirect>(L"Desktop", desktop);
         programsRedirect =
             std::make_unique<cleanup_testing::ShellFolderRedirect>(L"Programs", programs);
+        // Below Programs, as the system keeps it.
+        startupRedirect = std::make_unique<cleanup_testing::ShellFolderRedirect>(
+            L"Startup", programs + L"\\Startup");
     }
 
     void TearDown() override {
+        startupRedirect.reset();
         programsRedirect.reset();
         desktopRedirect.reset();
         files.reset();
@@ -71,6 +75,7 @@ class ShellFoldersOfTheRun : public ::testing::Environment {
   private:
     std::unique_ptr<cleanup_testing::ShellFolderRedirect> desktopRedirect;
     std::unique_ptr<cleanup_testing::ShellFolderRedirect> programsRedirect;
+    std::unique_ptr<cleanup_testing::ShellFolderRedirect> startupRedirect;
 };
 
 ShellFoldersOfTheRun* const shellFolders = static_cast<ShellFoldersOfTheRun*>(
@@ -361,6 +366,15 @@ TEST_F(Branding, NestedNamesGetTheirFoldersAndNamesEndingInLnkStayLinks) {
     EXPECT_TRUE(ListTree(outside).empty());
     EXPECT_NE(GetFileAttributesW((programs + L"\\Linked").c_str()), INVALID_FILE_ATTRIBUTES);
     testing_support::RemoveFolderLink(programs + L"\\Linked");
+
+    // A company named like the shell folder below Programs: its links go, and
+    // the Startup folder stays, even when they leave it empty.
+    ClearLinks();
+    WriteInstalledBrand(L"App", L"Desk", L"Startup");
+    UpdateClientShortcuts(false, install, L"", false);
+    ASSERT_TRUE(FileExists(programs + L"\\Startup\\Client\\App.lnk"));
+    UpdateClientShortcuts(true, install, L"", false);
+    EXPECT_EQ(ListTree(programs), Names{L"Startup\\"});
 
     // A shortcut_name that already ends in ".lnk" (any case) is found again.
     ClearLinks();
