@@ -172,9 +172,7 @@ bool ParseReleaseManifest(const std::string& bytes, std::vector<ReleaseFile>& fi
 }
 
 bool HasReleaseManifest(const std::wstring& releaseFolder) {
-    return GetFileAttributesW(
-               ExtendedLengthPath(JoinPath(releaseFolder, kReleaseManifestName)).c_str()) !=
-           INVALID_FILE_ATTRIBUTES;
+    return PathExists(JoinPath(releaseFolder, kReleaseManifestName));
 }
 
 bool CheckReleaseFolder(const std::wstring& releaseFolder) {
@@ -222,9 +220,7 @@ bool MoveListedReleaseFiles(const std::wstring& releaseFolder, const std::wstrin
     // install backs them up from.
     for (const wchar_t* own : {kBrandingFolderName, kSettingsFileName}) {
         const std::wstring source = JoinPath(releaseFolder, own);
-        if (GetFileAttributesW(ExtendedLengthPath(source).c_str()) == INVALID_FILE_ATTRIBUTES) {
-            continue;
-        }
+        if (!PathExists(source)) continue;
         if (!MoveEntry(source, JoinPath(installFolder, own))) return false;
     }
     // The installer itself goes after the other listed files, so that a

@@ -40,8 +40,7 @@ bool WriteAll(HANDLE file, const void* data, size_t bytes) {
 
 // Appends the record to the log file; a new or empty file first gets the
 // byte-order mark and a line break, a file of an odd length a byte and a line
-// break. The record's final LF, and only that one,
-// is stored as CR LF.
+// break. The record's final LF, and only that one, is stored as CR LF.
 void WriteToFile(const std::wstring& fileName, const std::wstring& record) {
     if (fileName.empty()) return;
     const std::wstring openName = ExtendedLengthPath(fileName);
